@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the native GoogleTest suites and the Python suite.
+# Installs what it needs (Debian packages, Python packages) when missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+JOBS=${JOBS:-$(nproc)}
+
+need_pkgs=()
+dpkg -s libgtest-dev >/dev/null 2>&1 || need_pkgs+=(libgtest-dev)
+command -v cmake >/dev/null 2>&1 || need_pkgs+=(cmake)
+if [ ${#need_pkgs[@]} -gt 0 ]; then
+  echo "== installing ${need_pkgs[*]}"
+  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need_pkgs[@]}" >/dev/null
+fi
+
+echo "== native build"
+cmake -S . -B build/test -G Ninja -DTELMORA_BUILD_TESTS=ON >/dev/null 2>&1 \
+  || cmake -S . -B build/test -DTELMORA_BUILD_TESTS=ON
+cmake --build build/test -j "$JOBS"
+echo "== native tests"
+ctest --test-dir build/test --output-on-failure -j "$JOBS"
