@@ -26,7 +26,8 @@
 // shows the same distance in every pixel.
 //
 // Cost: ground truth and rendering of one 240 x 180 capture take well under a millisecond
-// (sine table, table-driven Gaussian noise, static background computed once). A Scene keeps
+// (sine table, table-driven Gaussian noise, static background computed once; only the moving
+// ball is drawn per capture). A Scene keeps
 // scratch buffers: use one Scene per thread.
 #pragma once
 
@@ -39,8 +40,10 @@ namespace Telmora {
 namespace sim {
 
 enum class SceneKind {
-    // A back wall (slightly slanted), a floor, a box, a pillar and a ball that moves across
-    // the room, all within 0.6 .. 3.6 m; animated by the capture index unless animate is off.
+    // A slanted back wall (2.7 .. 3.0 m), a floor coming up to 1.2 m at the bottom edge, a box
+    // (1.5 m), a pillar (1.85 .. 2.0 m) and a ball (about 1.0 .. 1.3 m) that drifts across the
+    // room with the capture index unless animate is off. Distances stay below 3.0 m, so the
+    // 4 m mode sees them unwrapped.
     Default,
     // Every pixel sees the same distance wall_mm with the same reflectivity.
     FlatWall,
@@ -91,8 +94,10 @@ public:
     // (v & 0xFFF) in host byte order (little-endian on every supported machine).
     void renderPhases(uint64_t capture, RangeMode mode, uint16_t* out);
 
-private:
     struct Impl;
+
+private:
+    void buildRoom();
     int width_;
     int height_;
     SceneParams params_;
