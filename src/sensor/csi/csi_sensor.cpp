@@ -1,0 +1,30 @@
+#include "sensor/csi/csi_sensor.hpp"
+
+#include <cstdio>
+
+#include "sys/sys.hpp"
+
+namespace Telmora {
+
+TelmoraTOFCSISensor::TelmoraTOFCSISensor(Platform board, const char* path) : platform(board)
+{
+    std::snprintf(video_path, sizeof video_path, "%s", path ? path : "");
+}
+
+bool TelmoraTOFCSISensor::hasMediaGraph() const
+{
+    return platform == PLATFORM_RASPBERRY_PI || platform == PLATFORM_RASPBERRY_PI_5 ||
+           platform == PLATFORM_RADXA_ROCK;
+}
+
+int TelmoraTOFCSISensor::close()
+{
+    if (hasMediaGraph()) {
+        for (int i = 0; i < subdev_count; ++i) sys::close(subdev_fds[i]);
+    }
+    if (fd >= 0) sys::close(fd);
+    if (i2c_fd >= 0) sys::close(i2c_fd);
+    return 0;
+}
+
+}  // namespace Telmora
