@@ -4,6 +4,8 @@
 #include "camera/board_detection.hpp"
 #include "camera/frame_queue.hpp"
 #include "device/device.hpp"
+#include "device/device_hqvga.hpp"
+#include "sensor/csi/csi_sensor.hpp"
 #include "sensor/tof_sensor.hpp"
 #include "telmora/camera.hpp"
 
@@ -11,16 +13,20 @@ namespace Telmora {
 
 namespace {
 
-// Back-ends that do not exist in this build yet answer null; open reports that as the
-// system error a missing node gives.
-std::unique_ptr<TelmoraTOFSensor> makeCsiSensor(const char* /*node_path*/, Platform /*platform*/)
+std::unique_ptr<TelmoraTOFSensor> makeCsiSensor(const char* node_path, Platform platform)
 {
-    return nullptr;
+    return std::make_unique<TelmoraTOFCSISensor>(platform, node_path);
 }
+
+// Back-ends that do not exist in this build yet answer null.
 
 std::unique_ptr<TelmoraTOFSensor> makeUsbSensor(const char* /*config_path*/) { return nullptr; }
 
-std::unique_ptr<TelmoraDevice> makeDevice(DeviceType /*type*/, Platform /*platform*/) { return nullptr; }
+std::unique_ptr<TelmoraDevice> makeDevice(DeviceType type, Platform platform)
+{
+    if (type == HQVGA) return std::make_unique<TelmoraDeviceHQVGA>(platform);
+    return nullptr;
+}
 
 }  // namespace
 
