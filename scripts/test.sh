@@ -20,3 +20,7 @@ cmake -S . -B build/test -G Ninja -DTELMORA_BUILD_TESTS=ON >/dev/null 2>&1 \
 cmake --build build/test -j "$JOBS"
 echo "== native tests"
 ctest --test-dir build/test --output-on-failure -j "$JOBS"
+echo "== real-kernel tests (Debian's kernel under qemu: vivid, i2c-stub, i2c-dev)"
+bash scripts/realkernel/run.sh
+echo "== aarch64: native suite cross-built and run under qemu-aarch64"
+bash scripts/aarch64/run.sh
