@@ -65,8 +65,10 @@ enum TofWorkMode : int32_t {
     CUSTOM3 = 11,
 };
 
-// Scoped: several names repeat those of TofWorkMode.
-enum class TofFrameWorkMode : int32_t {
+// A plain enumeration in a namespace of its own, since several names repeat those of
+// TofWorkMode; reach its values as TofFrameWorkMode::NAME.
+namespace frame_work_mode {
+enum TofFrameWorkMode : int32_t {
     SINGLE_FREQ_2PHASE = 0,
     SINGLE_FREQ_4PHASE = 1,
     SINGLE_FREQ_4PHASE_GRAY = 2,
@@ -89,6 +91,8 @@ enum class TofFrameWorkMode : int32_t {
     GRAY_ONLY = 19,
     CUSTOM = 20,
 };
+}  // namespace frame_work_mode
+using frame_work_mode::TofFrameWorkMode;
 
 struct CameraInfo {
     uint32_t index;
