@@ -158,6 +158,7 @@ Scene::~Scene() = default;
 void Scene::groundTruth(uint64_t capture, float* distance_mm, float* amplitude) {
     impl_->build(params_, width_, height_, capture);
     const size_t n = impl_->distance.size();
+    if (n == 0) return;
     if (distance_mm) std::memcpy(distance_mm, impl_->distance.data(), n * sizeof(float));
     if (amplitude) {
         for (size_t i = 0; i < n; ++i) amplitude[i] = 16.0f * impl_->amplitude[i];
@@ -228,8 +229,8 @@ void Scene::renderPhases(uint64_t capture, RangeMode mode, uint16_t* out) {
 
 // Fills distance and amplitude for `capture`: the static background, then what moves.
 void Scene::Impl::build(const SceneParams& p, int width, int height, uint64_t capture) {
-    if (built == capture) return;
     const size_t n = distance.size();
+    if (built == capture || n == 0) return;
     std::memcpy(distance.data(), bg_distance.data(), n * sizeof(float));
     std::memcpy(amplitude.data(), bg_amplitude.data(), n * sizeof(float));
     float* dist = distance.data();

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device/device_hqvga.hpp"
@@ -205,4 +206,22 @@ TEST(UsbDepth, DefaultSceneInTheTwoMetreMode) {
         e = std::min(e, 2000.0f - e);
         ASSERT_LE(e, 2.0f) << "pixel " << i;
     }
+}
+
+// Controls arrive on the caller's thread while another thread captures, as in streaming.
+TEST(UsbDepth, RangeChangesWhileAnotherThreadCaptures) {
+    Pipeline p(writeConfig("threads.cfg", "fps 0\nscene flat_wall\nwall_mm 1000\n"));
+    p.open();
+    p.setRange(4000);
+    p.start();
+    std::thread capture([&p] {
+        for (int frame = 0; frame < 40; ++frame) p.nextDepthFrame();
+    });
+    for (int i = 0; i < 40; ++i) p.setRange(i % 2 ? 4000 : 2000);
+    capture.join();
+    p.setRange(2000);
+    p.nextDepthFrame();  // one capture may still be in the old mode: the next one is not
+    p.nextDepthFrame();
+    EXPECT_NEAR(p.depthPlane()[0], 1000.0f, 2.0f);
+    EXPECT_EQ(TelmoraSimHeldImages(), 0u);
 }
