@@ -170,6 +170,11 @@ public:
     int getControl(CameraCtrl ctrl, int* value) override
     {
         if (ctrl == FRAME_RATE) {
+            if (hold_rate_reads.load()) {
+                ++rate_reads_held;
+                while (hold_rate_reads.load()) std::this_thread::sleep_for(std::chrono::microseconds(100));
+                --rate_reads_held;
+            }
             if (rate_result.load() != 0) return rate_result.load();
             *value = rate_limit.load();
             return 0;
@@ -203,6 +208,9 @@ public:
     std::atomic<int> last_set_ctrl{-1};
     std::atomic<int> last_set_value{0};
     std::atomic<bool> phase_fails{false};
+    // While set, reads of FRAME_RATE wait: pauses the capture thread in its rate step.
+    std::atomic<bool> hold_rate_reads{false};
+    std::atomic<int> rate_reads_held{0};
 
 private:
     std::shared_ptr<CallLog> log_;

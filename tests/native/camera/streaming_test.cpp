@@ -81,27 +81,17 @@ TEST_F(Streaming, OneHeldFrameStaysIntactWhileTheOtherTwoCycle)
     EXPECT_EQ(cam.releaseFrame(held), 0);
 }
 
-// Takes the frame that capture `n` is about to deliver before the capture thread can take
-// its node back for the next capture: the test holds the pool's lock across the thread's
-// hand-over, so the request lowers the count first and the thread finds nothing ready.
+// Takes the frame the next capture delivers before the capture thread can take its node
+// back for the capture after it: the thread is held in its frame-rate step (which comes
+// more than 3 s after it started), between delivering and looking for a node.
 TelmoraFrameBuffer* grabNextBeforeReuse(CameraProbe& cam)
 {
-    FrameQueue* q = cam.frameQueue();
-    std::unique_lock<std::mutex> ready_lock(q->mutex);
+    cam.dev->hold_rate_reads = true;
+    std::this_thread::sleep_for(3100ms);
     cam.sens->allow(1);
-    while (q->nodes->readyLength() == 0) std::this_thread::sleep_for(100us);
-    std::unique_lock<std::mutex> pool_lock(q->nodes->mutex);
-    ready_lock.unlock();  // the thread raises the count, then waits for the pool
-    auto count = [q] {
-        std::lock_guard<std::mutex> lock(q->mutex);
-        return q->ready_count;
-    };
-    while (count() == 0) std::this_thread::sleep_for(100us);
-    TelmoraFrameBuffer* got = nullptr;
-    std::thread requester([&] { got = cam.requestFrame(0); });
-    while (count() != 0) std::this_thread::sleep_for(100us);
-    pool_lock.unlock();
-    requester.join();
+    while (cam.dev->rate_reads_held.load() == 0) std::this_thread::sleep_for(100us);
+    TelmoraFrameBuffer* got = cam.requestFrame(0);
+    cam.dev->hold_rate_reads = false;
     return got;
 }
 
