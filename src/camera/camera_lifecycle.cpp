@@ -5,7 +5,9 @@
 #include "camera/frame_queue.hpp"
 #include "device/device.hpp"
 #include "device/device_hqvga.hpp"
+#include "device/device_vga.hpp"
 #include "sensor/csi/csi_sensor.hpp"
+#include "sensor/usb_sensor.hpp"
 #include "sensor/tof_sensor.hpp"
 #include "telmora/camera.hpp"
 
@@ -18,14 +20,15 @@ std::unique_ptr<TelmoraTOFSensor> makeCsiSensor(const char* node_path, Platform 
     return std::make_unique<TelmoraTOFCSISensor>(platform, node_path);
 }
 
-// Back-ends that do not exist in this build yet answer null.
-
-std::unique_ptr<TelmoraTOFSensor> makeUsbSensor(const char* /*config_path*/) { return nullptr; }
+std::unique_ptr<TelmoraTOFSensor> makeUsbSensor(const char* config_path)
+{
+    return std::make_unique<TelmoraTOFUSBSensor>(config_path);
+}
 
 std::unique_ptr<TelmoraDevice> makeDevice(DeviceType type, Platform platform)
 {
     if (type == HQVGA) return std::make_unique<TelmoraDeviceHQVGA>(platform);
-    return nullptr;
+    return std::make_unique<TelmoraDeviceVGA>(platform);
 }
 
 }  // namespace
@@ -55,7 +58,6 @@ int TelmoraTOFCamera::open(Connection mode, int index)
     } else {
         return TelmoraUnkownError;
     }
-    if (!next) return TelmoraSystemError;
     return attachSensor(std::move(next));
 }
 
@@ -64,9 +66,7 @@ int TelmoraTOFCamera::openWithFile(const char* path, int index)
     if (!path || !stopped.load()) return TelmoraUnkownError;
     info.index = static_cast<uint32_t>(index);
     info.connect = USB;
-    std::unique_ptr<TelmoraTOFSensor> next = makeUsbSensor(path);
-    if (!next) return TelmoraSystemError;
-    return attachSensor(std::move(next));
+    return attachSensor(makeUsbSensor(path));
 }
 
 int TelmoraTOFCamera::attachSensor(std::unique_ptr<TelmoraTOFSensor> next)
@@ -91,7 +91,6 @@ int TelmoraTOFCamera::openPostHandle()
         type = HQVGA;
     }
     std::unique_ptr<TelmoraDevice> next = makeDevice(type, platform);
-    if (!next) return TelmoraUnkownError;
     info.device_type = type;
     device.swap(next);
     next.reset();  // the previous device goes without being closed
