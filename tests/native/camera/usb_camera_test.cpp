@@ -1,6 +1,7 @@
 // The camera over the software USB camera: opening, the device chosen by sensor size, and
-// streaming checked by capture timestamps (milliseconds; paced captures are 1000/30 ms
-// apart and a capture is stamped with its last image).
+// streaming checked by capture timestamps (milliseconds; a capture is stamped with its last
+// image). Timing tests run the camera paced at 10 captures per second, which leaves the
+// host ample time per capture even in sanitizer builds.
 #include <cmath>
 #include <fstream>
 #include <set>
@@ -11,7 +12,8 @@
 namespace camtest {
 namespace {
 
-constexpr double kPeriodMs = 1000.0 / 30.0;
+constexpr double kPeriodMs = 100.0;
+const char* const kPaced = "fps 10\n";
 
 std::string writeConfig(const std::string& name, const std::string& text)
 {
@@ -77,19 +79,19 @@ TEST(UsbCamera, DepthOfAFlatWallComesThrough)
 TEST(UsbCamera, LateCallerGetsTheOldestReadyFramesInOrder)
 {
     CameraProbe cam;
-    ASSERT_EQ(cam.open(USB, 0), 0);
+    ASSERT_EQ(cam.openWithFile(writeConfig("paced.cfg", kPaced).c_str(), 0), 0);
     ASSERT_EQ(cam.start(DEPTH), 0);
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(cam.requestFrame(0), nullptr);  // the first paced capture is not there yet
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 20ms);
-    std::this_thread::sleep_for(500ms);
+    std::this_thread::sleep_for(650ms);
     TelmoraFrameBuffer* a = cam.requestFrame(0);
     TelmoraFrameBuffer* b = cam.requestFrame(0);
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
     const uint64_t ta = stampOf(a);
     const uint64_t tb = stampOf(b);
-    EXPECT_GE(ta, 400u);  // not one of the first captures: those were overwritten
+    EXPECT_GE(ta, 300u);  // not one of the first captures: those were overwritten
     EXPECT_EQ(captureOf(tb, ta), 1);  // consecutive captures, oldest first
     EXPECT_EQ(cam.releaseFrame(a), 0);
     EXPECT_EQ(cam.releaseFrame(b), 0);
@@ -100,7 +102,7 @@ TEST(UsbCamera, LateCallerGetsTheOldestReadyFramesInOrder)
     EXPECT_EQ(cam.close(), 0);
 }
 
-// Delivered captures (numbered from the first delivered one) over about half a second.
+// Delivered captures, numbered from the first delivered one.
 std::set<int> deliveredCaptures(CameraProbe& cam, int count)
 {
     std::set<int> seen;
@@ -119,7 +121,7 @@ std::set<int> deliveredCaptures(CameraProbe& cam, int count)
 TEST(UsbCamera, SkipTwoOfFiveByTimestamps)
 {
     CameraProbe cam;
-    ASSERT_EQ(cam.open(USB, 0), 0);
+    ASSERT_EQ(cam.openWithFile(writeConfig("paced.cfg", kPaced).c_str(), 0), 0);
     ASSERT_EQ(cam.setControl(SKIP_FRAME_LOOP, 5), 0);
     ASSERT_EQ(cam.setControl(SKIP_FRAME, 2), 0);
     ASSERT_EQ(cam.start(DEPTH), 0);
@@ -132,7 +134,7 @@ TEST(UsbCamera, ACaptureThatFailsIsDroppedAndTheNextDelivered)
 {
     CameraProbe cam;
     // Image call 5 (the first image of capture 1) arrives with the wrong size.
-    ASSERT_EQ(cam.openWithFile(writeConfig("fault.cfg", "wrong_size_at 5\n").c_str(), 0), 0);
+    ASSERT_EQ(cam.openWithFile(writeConfig("fault.cfg", std::string(kPaced) + "wrong_size_at 5\n").c_str(), 0), 0);
     ASSERT_EQ(cam.start(DEPTH), 0);
     EXPECT_EQ(deliveredCaptures(cam, 4), (std::set<int>{0, 2, 3, 4}));
     EXPECT_EQ(cam.close(), 0);
