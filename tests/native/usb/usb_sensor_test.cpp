@@ -299,6 +299,23 @@ TEST(UsbSensor, TimestampGoingBackwardsRestarts) {
     EXPECT_EQ(wordAt(cache, 0), 17 * 2);
 }
 
+TEST(UsbSensor, InjectedGapSplitsACapture) {
+    Rig rig("fps 0\nscene ramp\nwidth 16\nheight 4\ntimestamp_gap_at 3\n");
+    ASSERT_EQ(rig.sensor.open(rig.info), 0);
+    rig.sensor.frame_count = 4;
+    rig.sensor.start();
+    const unsigned calls = TelmoraSimCallCount("TelmoraCaptureImage");
+    std::vector<uint8_t> cache(8 * rig.imageSamples(), 0);
+    uint64_t ts = 0;
+    ASSERT_EQ(rig.sensor.getFrame(cache.data(), &ts), 0);
+    // The gap before the third image restarts the capture there; the 10 ms gap before the
+    // next capture's first image restarts it again, so the sensor delivers images 4..7 whole.
+    EXPECT_EQ(TelmoraSimCallCount("TelmoraCaptureImage") - calls, 8u);
+    for (uint32_t slot = 0; slot < 4; ++slot) {
+        EXPECT_EQ(wordAt(cache, 2 * rig.imageSamples() * slot), 17 * (slot + 4)) << slot;
+    }
+}
+
 TEST(UsbSensor, GapsBetweenCapturesDoNotSplitThem) {
     Rig rig("fps 0\nscene ramp\nwidth 16\nheight 4\n");
     ASSERT_EQ(rig.sensor.open(rig.info), 0);
