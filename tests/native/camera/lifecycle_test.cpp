@@ -181,3 +181,45 @@ TEST_F(Lifecycle, StartRunsItsStepsInOrder)
 
 }  // namespace
 }  // namespace camtest
+
+namespace camtest {
+namespace {
+
+struct SizeCase {
+    uint32_t width;
+    uint32_t height;
+    DeviceType device;
+    int frame_count;
+};
+
+class DeviceChoice : public ::testing::TestWithParam<SizeCase> {};
+
+// A second open replaces sensor and device; the first pair goes without being closed.
+TEST_P(DeviceChoice, FollowsTheSensorSizeAndReplacesThePreviousPair)
+{
+    CameraProbe cam;
+    ASSERT_EQ(cam.attach(), 0);
+    TelmoraDevice* scripted = cam.currentDevice();
+    const auto& c = GetParam();
+    auto next = std::make_unique<ScriptedSensor>(cam.log, c.width, c.height);
+    ScriptedSensor* raw = next.get();
+    cam.reattach(std::move(next));  // the device's own open result does not matter here
+    EXPECT_EQ(cam.getCameraInfo().device_type, c.device);
+    EXPECT_EQ(raw->frame_count, c.frame_count);
+    ASSERT_NE(cam.currentDevice(), nullptr);
+    EXPECT_NE(cam.currentDevice(), scripted);
+    EXPECT_EQ(cam.currentDevice()->getDeviceType(), c.device);
+    EXPECT_EQ(cam.currentDevice()->sensor, raw);
+    const auto log = cam.log->take();
+    EXPECT_NE(at(log, "sensor.destroy"), -1);
+    EXPECT_NE(at(log, "device.destroy"), -1);
+    EXPECT_EQ(at(log, "sensor.close"), -1);
+    EXPECT_EQ(at(log, "device.close"), -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, DeviceChoice,
+                         ::testing::Values(SizeCase{240, 180, HQVGA, 4}, SizeCase{180, 240, VGA, 1},
+                                           SizeCase{640, 480, VGA, 1}, SizeCase{240, 181, VGA, 1}));
+
+}  // namespace
+}  // namespace camtest
