@@ -47,10 +47,11 @@ int TelmoraDeviceVGA::rawHeight() { return (height + 1) * (singleFrequency() ? 5
 
 void TelmoraDeviceVGA::getFrameSize(FrameSize& raw, FrameSize& output)
 {
+    const int32_t w = width;
     raw.tag = 2;
-    raw.width = width;
+    raw.width = w;
     raw.height = rawHeight();
-    output.width = width;
+    output.width = w;
     output.height = height;
 }
 
@@ -76,10 +77,11 @@ int TelmoraDeviceVGA::close()
 int TelmoraDeviceVGA::prepare()
 {
     if (sensor == nullptr || !ensureInstance()) return TelmoraUnkownError;
+    const int32_t w = width;
     const int raw_height = rawHeight();
-    sensor->setControl(FMT_WIDTH, width);
+    sensor->setControl(FMT_WIDTH, w);
     sensor->setControl(FMT_HEIGHT, raw_height);
-    stream_raw_bytes_ = static_cast<size_t>(width) * static_cast<size_t>(raw_height) * 2;
+    stream_raw_bytes_ = static_cast<size_t>(w) * static_cast<size_t>(raw_height) * 2;
     return TelmoraSuccess;
 }
 
@@ -143,10 +145,11 @@ int TelmoraDeviceVGA::setControlExt(CameraCtrl ctrl, const char* value)
 int TelmoraDeviceVGA::defaultFrameRate(int* value)
 {
     int single_rate = 0, double_rate = 0;
-    if (width == 640 && height == 480) {
+    const int32_t w = width, h = height;
+    if (w == 640 && h == 480) {
         single_rate = 41;
         double_rate = 23;
-    } else if (width == 320 && height == 240) {
+    } else if (w == 320 && h == 240) {
         single_rate = 61;
         double_rate = 36;
     } else {

@@ -2,6 +2,7 @@
 // depth-processing library (libsi4c), which computes depth, amplitude and confidence.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -32,9 +33,10 @@ public:
 
     void* handle = nullptr;  // library instance
     std::string config_dir;  // CONFIG_DIR_EXT: directory handed to the library
-    int32_t width = 640;
-    int32_t height = 480;
-    bool frame_rate_set = false;
+    // Atomic: the capture thread reads the frame-rate state while callers set controls.
+    std::atomic<int32_t> width{640};
+    std::atomic<int32_t> height{480};
+    std::atomic<bool> frame_rate_set{false};
 
 private:
     bool singleFrequency();

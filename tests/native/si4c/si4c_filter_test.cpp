@@ -51,20 +51,6 @@ TEST(Si4cSpatial, KeepsAStepEdge)
     }
 }
 
-TEST(Si4cSpatial, HigherLevelsSmoothMore)
-{
-    double previous = 1e9;
-    for (int level : {0, 1, 3, 5}) {
-        Instance inst;
-        ASSERT_TRUE(inst.start(kW, kH, false, levels(level, 0)));
-        ASSERT_TRUE(inst.run(si4c_test::wall(kW, kH, false, 900.0f, 25.0f)));
-        const double sd = si4c_test::stddev(inst.depth);
-        EXPECT_LT(sd, previous) << "level " << level;
-        EXPECT_NEAR(si4c_test::mean(inst.depth), 900.0, 1.0);
-        previous = sd;
-    }
-}
-
 TEST(Si4cTemporal, AveragesAStillScene)
 {
     double sd[2] = {0, 0};

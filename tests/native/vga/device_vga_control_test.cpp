@@ -55,7 +55,7 @@ TEST(VgaOpen, NullSensorIsRefusedWithoutAnInstance)
 TEST_F(VgaControlTest, Defaults)
 {
     EXPECT_EQ(device.config_dir, "");
-    EXPECT_FALSE(device.frame_rate_set);
+    EXPECT_FALSE(device.frame_rate_set.load());
     EXPECT_EQ(get(FMT_WIDTH), 0);
     EXPECT_EQ(out, 640);
     EXPECT_EQ(get(FMT_HEIGHT), 0);
@@ -114,8 +114,8 @@ TEST_F(VgaControlTest, RefusedSizesLeaveTheSizeAlone)
 {
     for (int w : {800, 0, -640, 480}) EXPECT_EQ(device.setControl(FMT_WIDTH, w), 1) << w;
     for (int h : {600, 0, 640, -480}) EXPECT_EQ(device.setControl(FMT_HEIGHT, h), 1) << h;
-    EXPECT_EQ(device.width, 640);
-    EXPECT_EQ(device.height, 480);
+    EXPECT_EQ(device.width.load(), 640);
+    EXPECT_EQ(device.height.load(), 480);
 }
 
 TEST_F(VgaControlTest, MixedSizeHasNoDefaultFrameRate)
@@ -164,14 +164,14 @@ TEST_F(VgaControlTest, FrameRateIsForwardedAndThenReadFromTheSensor)
 {
     sensor.set_result[FRAME_RATE] = 1;  // the sensor refuses first
     EXPECT_EQ(device.setControl(FRAME_RATE, 500), 1);
-    EXPECT_FALSE(device.frame_rate_set);
+    EXPECT_FALSE(device.frame_rate_set.load());
     EXPECT_EQ(get(FRAME_RATE), 0);
     EXPECT_EQ(out, 41);  // still the default, not the sensor's
 
     sensor.set_result[FRAME_RATE] = 0;
     sensor.get_answer[FRAME_RATE] = {0, 10};
     EXPECT_EQ(device.setControl(FRAME_RATE, 10), 0);
-    EXPECT_TRUE(device.frame_rate_set);
+    EXPECT_TRUE(device.frame_rate_set.load());
     EXPECT_EQ(get(FRAME_RATE), 0);
     EXPECT_EQ(out, 10);
     ASSERT_EQ(sensor.calls.size(), 3u);

@@ -31,7 +31,7 @@ protected:
     // Depth of one capture of a wall; the planes of the last frame stay in `planes`.
     Stats wall(float distance, float noise = 0.0f, uint32_t counter = 0, int margin = 0)
     {
-        const int w = device.width, h = device.height;
+        const int w = device.width.load(), h = device.height.load();
         int mode = 0;
         device.getControl(MODE, &mode);
         std::vector<uint16_t> raw = vga_test::wallCapture(w, h, mode == DOUBLE_FREQ, distance, noise, counter);
