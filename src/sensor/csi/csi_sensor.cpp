@@ -19,11 +19,18 @@ bool TelmoraTOFCSISensor::hasMediaGraph() const
 
 int TelmoraTOFCSISensor::close()
 {
+    // Descriptors are forgotten once closed: their numbers may soon belong to someone else.
     if (hasMediaGraph()) {
-        for (int i = 0; i < subdev_count; ++i) sys::close(subdev_fds[i]);
+        for (int i = 0; i < subdev_count; ++i) {
+            sys::close(subdev_fds[i]);
+            subdev_fds[i] = -1;
+        }
+        subdev_count = 0;
     }
     if (fd >= 0) sys::close(fd);
     if (i2c_fd >= 0) sys::close(i2c_fd);
+    fd = -1;
+    i2c_fd = -1;
     return 0;
 }
 

@@ -3,6 +3,7 @@
 // graph) and the I2C bus of the sensor's controller.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -45,7 +46,8 @@ public:
     char i2c_bus_name[8] = {};
     int32_t i2c_fd = -1;
     int16_t chip_address = kChipAddress;
-    int32_t frame_rate = 0;  // last FRAME_RATE set; 0 until then
+    // Last FRAME_RATE set; 0 until then. The capture thread may set it while callers read it.
+    std::atomic<int32_t> frame_rate{0};
     int32_t input_index = 0;
     Platform platform;
     char video_path[80] = {};
@@ -58,6 +60,11 @@ public:
     ConvertFn convert = copy_raw;
 
 private:
+    // The format streaming runs with, fixed by start: a size set while streaming takes effect
+    // at the next start and must not change how captures are laid into the cache meanwhile.
+    uint32_t stream_width_ = 0;
+    uint32_t stream_height_ = 0;
+
     bool hasMediaGraph() const;
     int setFormat();
     int setSubdevFormats();

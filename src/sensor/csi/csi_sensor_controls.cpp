@@ -70,7 +70,7 @@ int TelmoraTOFCSISensor::setControl(CameraCtrl ctrl, int32_t value)
     case EXPOSURE:
         return setSubdevControl(V4L2_CID_EXPOSURE, value);
     case FRAME_RATE:
-        frame_rate = value;
+        frame_rate.store(value, std::memory_order_relaxed);
         return writeFrameRate(value);
     default:
         return 1;
@@ -96,7 +96,7 @@ int TelmoraTOFCSISensor::getControl(CameraCtrl ctrl, int32_t* value)
         *value = v;
         return 0;
     case FRAME_RATE:
-        *value = frame_rate;
+        *value = frame_rate.load(std::memory_order_relaxed);
         return 0;
     default:
         return 1;

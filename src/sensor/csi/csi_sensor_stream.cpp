@@ -53,6 +53,8 @@ int64_t microseconds(const timeval& t)
 
 int TelmoraTOFCSISensor::start()
 {
+    stream_width_ = info.width;
+    stream_height_ = info.height;
     if (setFormat() != 0) return -1;
     v4l2_requestbuffers req{};
     req.count = kBufferCount;
@@ -156,7 +158,7 @@ int TelmoraTOFCSISensor::currentSubdev() const
 
 size_t TelmoraTOFCSISensor::cacheRoom() const
 {
-    return size_t{2} * info.width * info.height * static_cast<size_t>(frame_count);
+    return size_t{2} * stream_width_ * stream_height_ * static_cast<size_t>(frame_count);
 }
 
 int TelmoraTOFCSISensor::waitForBuffer()
@@ -198,9 +200,9 @@ int TelmoraTOFCSISensor::getFrame(uint8_t* cache, uint64_t* timestamp)
         if (rec.multiPlanar()) {
             // Only one plane record was handed to the driver.
             const uint32_t planes = std::min<uint32_t>(rec.buf.length, 1);
-            for (uint32_t p = 0; p < planes; ++p) convert(src, cache, rec.plane.length, info.width, &pos, room);
+            for (uint32_t p = 0; p < planes; ++p) convert(src, cache, rec.plane.length, stream_width_, &pos, room);
         } else {
-            convert(src, cache, rec.buf.length, info.width, &pos, room);
+            convert(src, cache, rec.buf.length, stream_width_, &pos, room);
         }
         previous = rec.buf.timestamp;
         if (v4l2Ioctl(fd, VIDIOC_QBUF, &rec.buf) != 0) return -2;

@@ -339,3 +339,25 @@ TEST(Open, JetsonWithoutDeviceNameFails)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Close, SecondCloseLeavesOtherDescriptorsAlone)
+{
+    FakeBoard::make(PLATFORM_RASPBERRY_PI_5).build();
+    TelmoraTOFCSISensor sensor(PLATFORM_RASPBERRY_PI_5, "/dev/video0");
+    CameraInfo info = cameraRecord(0);
+    ASSERT_EQ(sensor.open(info), 0);
+    EXPECT_EQ(FakeKernel::instance().openDescriptors(), 4);  // node, receiver, sensor, bus
+    EXPECT_EQ(sensor.close(), 0);
+    EXPECT_EQ(FakeKernel::instance().openDescriptors(), 0);
+    EXPECT_EQ(sensor.fd, -1);
+    EXPECT_EQ(sensor.i2c_fd, -1);
+    EXPECT_EQ(sensor.subdev_count, 0);
+    const int other = sys::open("/dev/video0", O_RDWR);
+    EXPECT_EQ(sensor.close(), 0);
+    EXPECT_EQ(FakeKernel::instance().pathOf(other), "/dev/video0");
+    sys::close(other);
+}
+
+}  // namespace
