@@ -6,7 +6,9 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 kdir=$1 program=$2; shift 2
-timeout_s=${TELMORA_REALKERNEL_TIMEOUT:-300}
+# The test program's own limit inside the guest, and the whole guest's on the host.
+program_timeout_s=${TELMORA_REALKERNEL_PROGRAM_TIMEOUT:-180}
+timeout_s=$((program_timeout_s + 120))
 
 # The initramfs has no C library: busybox must be the static build.
 busybox=/bin/busybox
@@ -24,6 +26,7 @@ cp "$here/init" "$root/init"
 cp "$program" "$root/test"
 chmod 755 "$root/init" "$root/test"
 printf '%s ' "$@" > "$root/test.args"
+echo "$program_timeout_s" > "$root/test.timeout"
 (cd "$root" && find . | cpio -o -H newc --quiet) > "$work/initramfs.cpio"
 
 log=$work/console.log

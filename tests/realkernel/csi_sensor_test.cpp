@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <linux/i2c-dev.h>
 #include <linux/videodev2.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -188,6 +189,8 @@ TEST_F(VividSensor, StalledStreamEndsTheDequeueWaitAndRecovers)
     // Hold every buffer: the driver has nothing left to fill and the stream stalls.
     std::vector<v4l2_buffer> held;
     for (int i = 0; i < 8; ++i) {
+        pollfd filled{sensor->fd, POLLIN, 0};
+        ASSERT_EQ(::poll(&filled, 1, 3000), 1) << "only " << i << " buffers were queued";
         v4l2_buffer buf{};
         buf.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         buf.memory = V4L2_MEMORY_MMAP;
