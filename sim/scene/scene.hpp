@@ -27,8 +27,7 @@
 //
 // Cost: ground truth and rendering of one 240 x 180 capture take well under a millisecond
 // (sine table, table-driven Gaussian noise, static background computed once; only the moving
-// ball is drawn per capture). A Scene keeps
-// scratch buffers: use one Scene per thread.
+// ball is drawn per capture). A Scene keeps scratch buffers: use one Scene per thread.
 #pragma once
 
 #include <cstddef>
@@ -94,7 +93,7 @@ public:
     // (v & 0xFFF) in host byte order (little-endian on every supported machine).
     void renderPhases(uint64_t capture, RangeMode mode, uint16_t* out);
 
-    struct Impl;
+    struct Impl;  // the scene's arrays (defined in scene.cpp)
 
 private:
     void buildRoom();
