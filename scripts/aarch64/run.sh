@@ -4,6 +4,7 @@
 # googletest sources (cached outside the clone), and runs the suite under qemu-user.
 # The tests see TELMORA_EMULATED=1 so that exhaustive checks can run a sample instead.
 # Says "skipped: <reason>" and exits 0 when the toolchain or qemu-user cannot be had.
+# Arguments go to ctest, e.g. -R csi.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -63,7 +64,7 @@ echo "aarch64: cross-built ($(took "$t"))"
 
 t=$(now)
 set +e
-TELMORA_EMULATED=1 ctest --test-dir "$build" --output-on-failure -j "$jobs"
+TELMORA_EMULATED=1 ctest --test-dir "$build" --output-on-failure -j "$jobs" "$@"
 rc=$?
 set -e
 if [ $rc -eq 0 ]; then

@@ -3,6 +3,7 @@
 # own kernel under qemu with vivid, i2c-stub and i2c-dev loaded, runs the program as the
 # guest's only job and exits with its status. Says "skipped: <reason>" and exits 0 when
 # the machine cannot run the guest (no qemu, no kernel package, qemu refusing to start).
+# Arguments go to the test program, e.g. --gtest_filter='VividSensor.*'.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -37,7 +38,7 @@ echo "realkernel: test program built ($(took "$t"))"
 
 t=$(now)
 set +e
-"$here/boot.sh" "$kernel" "$build/realkernel_tests" --gtest_color=no
+"$here/boot.sh" "$kernel" "$build/realkernel_tests" --gtest_color=no "$@"
 rc=$?
 set -e
 case $rc in
