@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "fake_kernel.hpp"
+#include "si4c/si4c_raw_encoder.hpp"
 
 namespace Telmora {
 namespace sim {
@@ -157,6 +158,27 @@ V4l2CaptureNode::ImageSource FakeBoard::phaseSource(std::shared_ptr<Scene> scene
     };
 }
 
+V4l2CaptureNode::ImageSource FakeBoard::wallCaptureSource(uint32_t height, float wall_mm)
+{
+    auto distance = std::make_shared<std::vector<float>>();
+    return [height, wall_mm, distance](uint64_t seq, uint32_t w, uint32_t h, uint16_t* image) {
+        const uint32_t lines = height + 1;
+        const bool two = h == lines * 10;
+        if (h != lines * 5 && !two) {
+            for (size_t i = 0; i < size_t{w} * h; ++i) image[i] = static_cast<uint16_t>(i & 0x0FFF);
+            return;
+        }
+        distance->assign(size_t{w} * height, wall_mm);
+        si4c::RawEncoderFrame f;
+        f.width = static_cast<int>(w);
+        f.height = static_cast<int>(height);
+        f.two_frequencies = two;
+        f.distance_mm = distance->data();
+        f.frame_counter = static_cast<uint32_t>(seq);
+        si4c::encodeCapture(f, image);
+    };
+}
+
 BoardNodes FakeBoard::build() const
 {
     FakeKernel& k = FakeKernel::instance();
@@ -186,6 +208,8 @@ BoardNodes FakeBoard::build() const
     } else if (width_ == 240 && height_ == 180) {
         b.scene = std::make_shared<Scene>(static_cast<int>(width_), static_cast<int>(height_), scene_params_);
         b.video->setSource(phaseSource(b.scene, RangeMode::Range4m));
+    } else {
+        b.video->setSource(wallCaptureSource(height_, scene_params_.wall_mm));
     }
 
     // The platform device's directory lists its media entry among other attributes.

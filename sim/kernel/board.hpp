@@ -5,8 +5,10 @@
 //   BoardNodes b = FakeBoard::make(PLATFORM_RASPBERRY_PI).sensor(240, 180).build();
 //
 // build() resets the kernel first. With a 240 x 180 sensor the capture node delivers the
-// four phase images of a synthetic scene in turn (4 m range mode); other sizes get a
-// repeating test pattern unless a source is given.
+// four phase images of a synthetic scene in turn (4 m range mode). A VGA-class sensor
+// delivers depth-library raw captures of a flat wall at the scene's wall_mm, with one or
+// two frequencies as the capture height asks ((height + 1) x 5 or x 10 lines); any other
+// capture size gets a test pattern. source() replaces either.
 #pragma once
 
 #include <cstdint>
@@ -57,6 +59,8 @@ public:
     static std::string modelText(Platform platform);
     // Image source delivering the scene's phase images 0..3 of capture n for buffers 4n..4n+3.
     static V4l2CaptureNode::ImageSource phaseSource(std::shared_ptr<Scene> scene, RangeMode mode);
+    // Image source delivering raw captures of a flat wall for a width x height sensor.
+    static V4l2CaptureNode::ImageSource wallCaptureSource(uint32_t height, float wall_mm);
 
     static constexpr unsigned kVideoMajor = 81;
     static constexpr unsigned kSubdevMinorBase = 64;
