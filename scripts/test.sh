@@ -27,6 +27,9 @@ cmake --build build/tsan -j "$JOBS" --target test_camera
 mkdir -p build/tsan/work/camera
 (cd build/tsan/work/camera && TSAN_OPTIONS="halt_on_error=1 exitcode=66" "$ROOT/build/tsan/tests/native/test_camera" \
   --gtest_brief=1 --gtest_filter='Streaming*:*StreamingStress*:Patterns/SkipCycle*:AutoFrameRate*:Lifecycle*:Destruction*:*CsiCamera*:UsbCamera*')
+echo "== Python package (pip install .) and Python tests"
+python3 -m pip install -q --disable-pip-version-check --root-user-action=ignore ".[test]"
+python3 -m pytest -q tests/python
 echo "== real-kernel tests (Debian's kernel under qemu: vivid, i2c-stub, i2c-dev)"
 bash scripts/realkernel/run.sh
 echo "== aarch64: native suite cross-built and run under qemu-aarch64"
