@@ -48,7 +48,7 @@ int EvkCamera::init() {
 void EvkCamera::getConfig(TelmoraCameraConfig* out) const {
     std::memset(out, 0, sizeof(*out));
     out->width = cfg_.width;
-    out->height = cfg_.height;
+    out->height = gen_->imageHeight();
     out->bits_per_sample = static_cast<uint8_t>(cfg_.bits);
     out->fps = cfg_.fps;
 }
@@ -143,7 +143,7 @@ int EvkCamera::capture(TelmoraImage* image, uint32_t timeout_ms) {
         if (cfg_.wrong_size_bytes >= 0) {
             size = static_cast<size_t>(cfg_.wrong_size_bytes);
         } else {
-            const size_t row = image_bytes_ / std::max<uint32_t>(cfg_.height, 1);
+            const size_t row = image_bytes_ / std::max<uint32_t>(gen_->imageHeight(), 1);
             size = image_bytes_ > row ? image_bytes_ - row : image_bytes_ + row;
         }
     }
@@ -162,7 +162,7 @@ int EvkCamera::capture(TelmoraImage* image, uint32_t timeout_ms) {
     image->index = static_cast<uint32_t>(j);
     image->timestamp = ts;
     image->width = cfg_.width;
-    image->height = cfg_.height;
+    image->height = gen_->imageHeight();
     image->size = static_cast<uint32_t>(size);
     image->bits = cfg_.bits;
     image->data = data;

@@ -56,7 +56,19 @@ std::string applyLine(const std::vector<std::string>& w, EvkConfig& c) {
     uint64_t u = 0;
     float f = 0;
 
-    if (key == "width" || key == "height") {
+    if (key == "sensor") {
+        if (!one()) return "expected hqvga or vga";
+        if (w[1] == "hqvga") {
+            c.sensor = Sensor::Hqvga;
+        } else if (w[1] == "vga") {
+            c.sensor = Sensor::Vga;
+        } else {
+            return "expected hqvga or vga";
+        }
+    } else if (key == "freq_mode") {
+        if (!one() || (w[1] != "single" && w[1] != "double")) return "expected single or double";
+        c.two_frequencies = w[1] == "double";
+    } else if (key == "width" || key == "height") {
         if (!one() || !toUnsigned(w[1], 4096, u) || u == 0) return "expected 1 .. 4096";
         (key == "width" ? c.width : c.height) = static_cast<uint32_t>(u);
     } else if (key == "bits") {
@@ -144,6 +156,31 @@ std::string applyLine(const std::vector<std::string>& w, EvkConfig& c) {
     return std::string();
 }
 
+// Checks what single lines cannot: the keys a VGA-class sensor constrains. `size_given` tells
+// whether the file set width or height. Returns an empty string or what is wrong.
+std::string finish(EvkConfig& c, bool size_given) {
+    if (c.sensor != Sensor::Vga) {
+        if (c.two_frequencies) return "freq_mode double needs sensor vga";
+        return std::string();
+    }
+    if (!size_given) {
+        c.width = 640;
+        c.height = 480;
+    }
+    const bool vga = c.width == 640 && c.height == 480;
+    const bool qvga = c.width == 320 && c.height == 240;
+    if (!vga && !qvga) {
+        return "sensor vga needs 640 x 480 or 320 x 240, not " + std::to_string(c.width) + " x " +
+               std::to_string(c.height);
+    }
+    // Fewer bits would lose the sub-frame index of the metadata line; more would carry nothing.
+    if (c.bits != 12) return "sensor vga needs 12-bit samples, not bits " + std::to_string(c.bits);
+    if (c.pattern == Pattern::Ramp) return "sensor vga has no ramp pattern";
+    // Background light adds to every sample; a negative one would clip dark samples at 0.
+    if (c.scene.ambient < 0.0f) return "sensor vga needs ambient 0 .. 1023";
+    return std::string();
+}
+
 }  // namespace
 
 bool parseConfig(const std::string& text, const std::string& name, EvkConfig& config,
@@ -152,6 +189,7 @@ bool parseConfig(const std::string& text, const std::string& name, EvkConfig& co
     std::istringstream in(text);
     std::string line;
     int number = 0;
+    bool size_given = false;
     while (std::getline(in, line)) {
         ++number;
         std::string body = line.substr(0, line.find('#'));
@@ -159,6 +197,7 @@ bool parseConfig(const std::string& text, const std::string& name, EvkConfig& co
         std::vector<std::string> w;
         for (std::string s; words >> s;) w.push_back(s);
         if (w.empty()) continue;
+        size_given = size_given || w[0] == "width" || w[0] == "height";
         const std::string what = applyLine(w, c);
         if (!what.empty()) {
             std::string shown = line;
@@ -167,6 +206,11 @@ bool parseConfig(const std::string& text, const std::string& name, EvkConfig& co
                     ": " + shown;
             return false;
         }
+    }
+    const std::string what = finish(c, size_given);
+    if (!what.empty()) {
+        error = "telmora_evk_sdk: " + name + ": " + what;
+        return false;
     }
     config = c;
     return true;

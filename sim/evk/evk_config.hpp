@@ -16,8 +16,16 @@ enum class Pattern {
     Ramp,   // test pattern: sample i of image m is (i + 17 m) mod 2^bits
 };
 
+enum class Sensor {
+    Hqvga,  // four phase images per capture, of any size
+    Vga,    // 640 x 480 or 320 x 240: one image per capture holding a whole depth-library
+            // raw capture (layout in si4c/si4c.h), five or ten sub-frames
+};
+
 struct EvkConfig {
-    uint32_t width = 240;
+    Sensor sensor = Sensor::Hqvga;
+    bool two_frequencies = false;  // Vga: ten sub-frames at two frequencies, else five at one
+    uint32_t width = 240;          // Vga: the depth image size, not the raw capture's
     uint32_t height = 180;
     uint32_t bits = 12;  // bits per sample, 8 .. 16
     uint32_t fps = 30;   // captures per second; 0 = unpaced

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "si4c/si4c_raw_encoder.hpp"
+
 namespace Telmora {
 namespace evk {
 
@@ -53,7 +55,8 @@ bool PhaseGenerator::groundTruth(uint64_t capture, float* distance_mm, float* am
 }
 
 RampGenerator::RampGenerator(const EvkConfig& config)
-    : bits_(config.bits),
+    : height_(config.height),
+      bits_(config.bits),
       pixels_(static_cast<size_t>(config.width) * config.height),
       bytes_(pixels_ * bytesPerSample(config.bits)) {}
 
@@ -74,7 +77,67 @@ void RampGenerator::render(uint64_t capture, sim::RangeMode, uint8_t* out) {
     }
 }
 
+namespace {
+// The scene's amplitude is the HQVGA device's (16 per code unit); the depth library reports
+// the modulation amplitude in counts.
+constexpr float kHqvgaAmplitudeScale = 16.0f;
+}  // namespace
+
+VgaGenerator::VgaGenerator(const EvkConfig& config)
+    : scene_(static_cast<int>(config.width), static_cast<int>(config.height), config.scene),
+      two_frequencies_(config.two_frequencies),
+      still_(config.scene.noise <= 0.0f &&
+             (config.scene.kind == sim::SceneKind::FlatWall || !config.scene.animate)),
+      ambient_(config.scene.ambient),
+      noise_(config.scene.noise),
+      seed_(config.scene.seed),
+      raw_height_(static_cast<uint32_t>(si4c::rawHeight(static_cast<int>(config.height),
+                                                        config.two_frequencies))),
+      distance_(static_cast<size_t>(config.width) * config.height),
+      amplitude_(distance_.size()),
+      words_(si4c::rawWords(static_cast<int>(config.width), static_cast<int>(config.height),
+                            config.two_frequencies)) {}
+
+void VgaGenerator::render(uint64_t capture, sim::RangeMode, uint8_t* out) {
+    const uint32_t counter = static_cast<uint32_t>(capture);
+    const int width = scene_.width(), height = scene_.height();
+    if (still_ && encoded_) {
+        // Only the frame counter (metadata words 2 and 3 of every sub-frame) changes.
+        const size_t sub_words = static_cast<size_t>(width) * static_cast<size_t>(height + 1);
+        const int subs = si4c::subFrames(two_frequencies_);
+        for (int k = 0; k < subs; ++k) {
+            uint16_t* meta = words_.data() + sub_words * static_cast<size_t>(k);
+            meta[2] = static_cast<uint16_t>(counter & 0xFFFu);
+            meta[3] = static_cast<uint16_t>((counter >> 12) & 0xFFFu);
+        }
+    } else {
+        groundTruth(capture, distance_.data(), amplitude_.data());
+        si4c::RawEncoderFrame f;
+        f.width = width;
+        f.height = height;
+        f.two_frequencies = two_frequencies_;
+        f.distance_mm = distance_.data();
+        f.amplitude = amplitude_.data();
+        f.ambient_uniform = ambient_;
+        f.noise = noise_;
+        f.frame_counter = counter;
+        f.noise_seed = seed_;
+        si4c::encodeCapture(f, words_.data());
+        encoded_ = true;
+    }
+    packCodes(words_.data(), words_.size(), 12, out);
+}
+
+bool VgaGenerator::groundTruth(uint64_t capture, float* distance_mm, float* amplitude) {
+    scene_.groundTruth(capture, distance_mm, amplitude);
+    if (amplitude) {
+        for (size_t i = 0; i < distance_.size(); ++i) amplitude[i] /= kHqvgaAmplitudeScale;
+    }
+    return true;
+}
+
 std::unique_ptr<ImageGenerator> makeGenerator(const EvkConfig& config) {
+    if (config.sensor == Sensor::Vga) return std::unique_ptr<ImageGenerator>(new VgaGenerator(config));
     if (config.pattern == Pattern::Ramp) return std::unique_ptr<ImageGenerator>(new RampGenerator(config));
     return std::unique_ptr<ImageGenerator>(new PhaseGenerator(config));
 }

@@ -19,7 +19,9 @@ class ImageGenerator {
 public:
     virtual ~ImageGenerator() = default;
     virtual int imagesPerCapture() const = 0;
-    // Bytes of one image: width * height * (1 for 8 bits or fewer, else 2).
+    // Rows of one image as the camera reports them (the raw capture's lines for a VGA sensor).
+    virtual uint32_t imageHeight() const = 0;
+    // Bytes of one image: width * imageHeight() * (1 for 8 bits or fewer, else 2).
     virtual size_t imageBytes() const = 0;
     // Renders every image of capture `capture` (numbered from 0 at start) back to back into
     // `out` (imagesPerCapture() * imageBytes() bytes), for the sensor's current range mode.
@@ -38,6 +40,7 @@ class PhaseGenerator : public ImageGenerator {
 public:
     explicit PhaseGenerator(const EvkConfig& config);
     int imagesPerCapture() const override { return 4; }
+    uint32_t imageHeight() const override { return static_cast<uint32_t>(scene_.height()); }
     size_t imageBytes() const override { return bytes_; }
     void render(uint64_t capture, sim::RangeMode mode, uint8_t* out) override;
     bool groundTruth(uint64_t capture, float* distance_mm, float* amplitude) override;
@@ -57,14 +60,45 @@ class RampGenerator : public ImageGenerator {
 public:
     explicit RampGenerator(const EvkConfig& config);
     int imagesPerCapture() const override { return 4; }
+    uint32_t imageHeight() const override { return height_; }
     size_t imageBytes() const override { return bytes_; }
     void render(uint64_t capture, sim::RangeMode mode, uint8_t* out) override;
     bool groundTruth(uint64_t, float*, float*) override { return false; }
 
 private:
+    uint32_t height_;
     uint32_t bits_;
     size_t pixels_;
     size_t bytes_;
+};
+
+// A VGA-class sensor (640 x 480 or 320 x 240, 12-bit samples) seeing a scene: one image per
+// capture, a whole depth-library raw capture of (height + 1) * 5 lines at one frequency or
+// (height + 1) * 10 at two, carrying the capture number as its frame counter. The hardware
+// range mode does not apply. Ground-truth amplitudes are the modulation amplitude in counts.
+class VgaGenerator : public ImageGenerator {
+public:
+    explicit VgaGenerator(const EvkConfig& config);
+    int imagesPerCapture() const override { return 1; }
+    uint32_t imageHeight() const override { return raw_height_; }
+    size_t imageBytes() const override { return words_.size() * 2; }
+    void render(uint64_t capture, sim::RangeMode mode, uint8_t* out) override;
+    bool groundTruth(uint64_t capture, float* distance_mm, float* amplitude) override;
+
+private:
+    sim::Scene scene_;
+    bool two_frequencies_;
+    // Exact samples of a still scene: every capture is the first with its frame counter
+    // changed, so the capture is encoded once.
+    bool still_;
+    bool encoded_ = false;
+    float ambient_;
+    float noise_;
+    uint64_t seed_;
+    uint32_t raw_height_;
+    std::vector<float> distance_;
+    std::vector<float> amplitude_;
+    std::vector<uint16_t> words_;
 };
 
 std::unique_ptr<ImageGenerator> makeGenerator(const EvkConfig& config);
