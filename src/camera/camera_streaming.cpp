@@ -43,8 +43,14 @@ int TelmoraTOFCamera::start(FrameType type)
     info.bit_width = current.bit_width;
     info.bpp = current.bpp;
     info.type = type;
-    // Decoding reads a whole raw frame out of the cache the sensor fills.
-    if ((type == RAW || type == DEPTH) && !rawFitsCache()) return TelmoraUnkownError;
+    // Decoding reads a whole raw frame out of the cache the sensor fills. A refused start
+    // stops what it started, so that the camera starts once the sizes match (stop() needs a
+    // running thread and would not reach the sensor).
+    if ((type == RAW || type == DEPTH) && !rawFitsCache()) {
+        device->stop();
+        sensor->stop();
+        return TelmoraUnkownError;
+    }
     result = setOutputType(type);
     if (result != TelmoraSuccess) return result;
     queue->setStreaming(true);
