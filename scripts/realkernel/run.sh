@@ -38,12 +38,13 @@ echo "realkernel: test program built ($(took "$t"))"
 
 t=$(now)
 set +e
-"$here/boot.sh" "$kernel" "$build/realkernel_tests" --gtest_color=no "$@"
+"$here/boot.sh" "$kernel" "$build/realkernel_tests" --gtest_color=no "$@" 2> "$build/boot.err"
 rc=$?
 set -e
 case $rc in
-  125) skip "qemu could not start the guest" ;;
+  125) skip "$(head -c 300 "$build/boot.err")" ;;
   0) echo "realkernel: passed (guest run $(took "$t"), stage $(took "$t0"))" ;;
-  *) echo "realkernel: FAILED with status $rc (guest run $(took "$t"))" ;;
+  *) cat "$build/boot.err" >&2
+     echo "realkernel: FAILED with status $rc (guest run $(took "$t"))" ;;
 esac
 exit $rc
