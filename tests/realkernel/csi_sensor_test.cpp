@@ -211,6 +211,49 @@ TEST_F(VividSensor, StalledStreamEndsTheDequeueWaitAndRecovers)
     EXPECT_EQ(sensor->stop(), 0);
 }
 
+void onAlarm(int) {}
+
+// Installs a signal handler without SA_RESTART and a timer that fires every `period_us`,
+// so blocking calls of the thread come back with EINTR; undone on destruction.
+class SignalStorm {
+public:
+    explicit SignalStorm(long period_us)
+    {
+        struct sigaction sa {};
+        sa.sa_handler = onAlarm;
+        ::sigaction(SIGALRM, &sa, &old_);
+        itimerval every{{0, period_us}, {0, period_us}};
+        ::setitimer(ITIMER_REAL, &every, nullptr);
+    }
+    ~SignalStorm()
+    {
+        itimerval off{};
+        ::setitimer(ITIMER_REAL, &off, nullptr);
+        ::sigaction(SIGALRM, &old_, nullptr);
+    }
+
+private:
+    struct sigaction old_ {};
+};
+
+TEST_F(VividSensor, CapturesSurviveSignalsDuringTheWait)
+{
+    ASSERT_EQ(sensor->start(), 0);
+    uint64_t previous = 0;
+    {
+        // Frames take about 200 ms here: every wait is interrupted many times over.
+        SignalStorm storm(7000);
+        for (int capture = 0; capture < 3; ++capture) {
+            std::vector<uint8_t> c = cache();
+            uint64_t stamp = 0;
+            ASSERT_EQ(sensor->getFrame(c.data(), &stamp), 0) << "capture " << capture;
+            EXPECT_GT(stamp, previous);
+            previous = stamp;
+        }
+    }
+    EXPECT_EQ(sensor->stop(), 0);
+}
+
 // --- format set-up: what vivid answers to TRY_FMT, S_FMT and G_FMT -----------------------
 
 TEST_F(VividSensor, FormatIsTwelveBitGreyAtTheSensorSize)
@@ -289,26 +332,18 @@ protected:
     int fd = -1;
 };
 
-void onAlarm(int) {}
-
 TEST_F(EmptyQueue, InterruptedWaitIsTriedFiveTimes)
 {
     open(0);
-    // A signal handler without SA_RESTART makes the kernel end the waiting dequeue with EINTR.
-    struct sigaction sa {};
-    sa.sa_handler = onAlarm;
-    struct sigaction old {};
-    ASSERT_EQ(::sigaction(SIGALRM, &sa, &old), 0);
-    itimerval every20ms{{0, 20000}, {0, 20000}};
-    ASSERT_EQ(::setitimer(ITIMER_REAL, &every20ms, nullptr), 0);
-
     v4l2_buffer b = buf();
     IoctlRecorder log;
-    const int result = Telmora::v4l2Ioctl(fd, VIDIOC_DQBUF, &b);
-    const int err = errno;
-    itimerval off{};
-    ::setitimer(ITIMER_REAL, &off, nullptr);
-    ::sigaction(SIGALRM, &old, nullptr);
+    int result, err;
+    {
+        // The kernel ends the waiting dequeue with EINTR at every signal.
+        SignalStorm storm(20000);
+        result = Telmora::v4l2Ioctl(fd, VIDIOC_DQBUF, &b);
+        err = errno;
+    }
 
     EXPECT_EQ(result, -1);
     EXPECT_EQ(err, EINTR);
