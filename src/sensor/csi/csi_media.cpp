@@ -140,7 +140,7 @@ bool TelmoraTOFCSISensor::recordBusName(const char* entity_name)
     // After the first blank: the I2C client, bus number, "-" and address ("10-000c").
     const char* blank = std::strchr(entity_name, ' ');
     if (blank == nullptr) return false;
-    std::strncpy(i2c_bus_name, blank + 1, sizeof i2c_bus_name);
+    std::strncpy(i2c_bus_name, blank + 1, sizeof i2c_bus_name - 1);
     i2c_bus_name[sizeof i2c_bus_name - 1] = '\0';
     char* hyphen = std::strchr(i2c_bus_name, '-');
     if (hyphen != nullptr) *hyphen = '\0';
