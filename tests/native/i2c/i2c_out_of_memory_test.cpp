@@ -1,7 +1,6 @@
-// Runs the adapter listing with each of its allocations failing in turn. The array
-// forms of operator new and delete are replaced for this executable: the list allocates
-// through the non-throwing one so that running out of memory is reported, not thrown.
-// All array forms go to the scalar ones, so allocations and releases stay paired.
+// Runs the adapter listing with each of its allocations failing in turn. The array forms
+// of operator new and delete are replaced for this executable (the list allocates through
+// the non-throwing one); all of them go to the scalar forms so that pairs stay matched.
 #include <gtest/gtest.h>
 
 #include <new>
@@ -11,12 +10,10 @@
 #include "sensor/i2c/i2c_bus_lookup.hpp"
 
 namespace {
-
-int fail_countdown = -1;  // the allocation that fails (0: the next one); -1: none
+int fail_countdown = -1;  // the allocation to fail (0: the next); -1: none
 int allocations = 0;      // made while counting
-int live = 0;             // not yet released while counting
+int live = 0;             // made and not released while counting
 bool counting = false;
-
 }  // namespace
 
 void* operator new[](std::size_t size) { return ::operator new(size); }
@@ -43,75 +40,49 @@ void operator delete[](void* p, std::size_t) noexcept { operator delete[](p); }
 
 namespace {
 
-using Telmora::I2cAdapterList;
-using Telmora::sim::FakeKernel;
-
-void adapters(int count)
+// The listing's result with allocation `failing` refused; its messages in `messages`.
+bool listWithFailure(int failing, std::string& messages, size_t& size)
 {
-    FakeKernel::instance().reset();
-    std::string lines;
-    for (int bus = 0; bus < count; ++bus) lines += "i2c-" + std::to_string(bus) + "\ti2c\tbus\tI2C adapter\n";
-    FakeKernel::instance().file("/proc/bus/i2c", lines);
-}
-
-int allocationsToList(int count)
-{
-    adapters(count);
-    I2cAdapterList list;
+    Telmora::I2cAdapterList adapters;
+    fail_countdown = failing;
+    allocations = live = 0;
     counting = true;
-    allocations = 0;
-    const bool listed = Telmora::listI2cAdapters(list);
+    testing::internal::CaptureStderr();
+    const bool listed = Telmora::listI2cAdapters(adapters);
+    size = adapters.size();
+    adapters.clear();
     counting = false;
-    EXPECT_TRUE(listed);
-    EXPECT_EQ(list.size(), static_cast<size_t>(count));
-    return allocations;
+    fail_countdown = -1;
+    messages = testing::internal::GetCapturedStderr();
+    return listed;
 }
 
-// Three texts an entry; the array grows by 8 and always keeps room for the terminating entry.
-TEST(I2cOutOfMemory, ArrayGrowsEightAtATime)
+TEST(I2cOutOfMemory, EveryFailedAllocationIsReportedAndReleased)
 {
-    EXPECT_EQ(allocationsToList(7), 7 * 3 + 1);
-    EXPECT_EQ(allocationsToList(8), 8 * 3 + 2);
-    EXPECT_EQ(allocationsToList(15), 15 * 3 + 2);
-    EXPECT_EQ(allocationsToList(16), 16 * 3 + 3);
-}
+    std::string lines;
+    for (int bus = 0; bus < 8; ++bus) lines += "i2c-" + std::to_string(bus) + "\ti2c\tbus\tI2C adapter\n";
+    Telmora::sim::FakeKernel::instance().reset();
+    Telmora::sim::FakeKernel::instance().file("/proc/bus/i2c", lines);
 
-TEST(I2cOutOfMemory, EveryFailedAllocationIsReportedAndNothingLeaks)
-{
-    const int needed = allocationsToList(9);
-    adapters(9);
-
+    std::string messages;
+    size_t size = 0;
+    ASSERT_TRUE(listWithFailure(-1, messages, size));
+    const int needed = allocations;
+    ASSERT_EQ(needed, 8 * 3 + 2);  // three texts an entry; the array grows by 8 and keeps room for its end
     for (int failing = 0; failing < needed; ++failing) {
         SCOPED_TRACE("failing allocation " + std::to_string(failing));
-        I2cAdapterList adapters;
-        live = 0;
-        fail_countdown = failing;
-        counting = true;
-        testing::internal::CaptureStderr();
-        const bool listedAll = Telmora::listI2cAdapters(adapters);
-        counting = false;  // the capture itself allocates
-        const std::string messages = testing::internal::GetCapturedStderr();
-        EXPECT_FALSE(listedAll);
+        EXPECT_FALSE(listWithFailure(failing, messages, size));
         EXPECT_EQ(messages, "Error: Out of memory!\n");
-        EXPECT_EQ(adapters.size(), 0u);
-        EXPECT_EQ(adapters.entries()->name, nullptr);
+        EXPECT_EQ(size, 0u);
         EXPECT_EQ(live, 0);
     }
-    fail_countdown = -1;
-}
-
-TEST(I2cOutOfMemory, LookupGivesUp)
-{
-    adapters(9);
     fail_countdown = 0;
     counting = true;
     testing::internal::CaptureStderr();
     const int bus = Telmora::lookupI2cBus("bus");
     counting = false;
-    const std::string messages = testing::internal::GetCapturedStderr();
-    fail_countdown = -1;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Out of memory!\n");
     EXPECT_EQ(bus, -2);
-    EXPECT_EQ(messages, "Error: Out of memory!\n");
 }
 
 }  // namespace

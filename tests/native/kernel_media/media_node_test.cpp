@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstring>
 #include <memory>
 #include <string>
 
@@ -13,141 +12,87 @@
 
 using Telmora::sim::FakeKernel;
 using Telmora::sim::MediaNode;
-namespace sys = Telmora::sys;
 
 namespace {
 
-class MediaNodeTest : public testing::Test {
+constexpr uint32_t kNext = MEDIA_ENT_ID_FLAG_NEXT;
+
+class MediaNodeTest : public testing::TestWithParam<std::pair<uint32_t, uint32_t>> {
 protected:
     void SetUp() override
     {
         FakeKernel::instance().reset();
-        // Added out of order: enumeration must follow the ids.
-        media->addEntity(8, "telmora-quelvanta 10-000c", 81, 3, 1)
+        media->addEntity(8, "telmora-quelvanta 10-000c", 81, 3)  // out of order on purpose
             .addEntity(1, "csi2", 81, 1, 6)
-            .addEntity(2, "rp1-cfe-csi2_ch0", 81, 2, 1);
+            .addEntity(2, std::string(40, 'n'), 81, 9)
+            .addEntity(2, "rp1-cfe-csi2_ch0", 81, 2);  // replaces
         FakeKernel::instance().charDevice("/dev/media0", 245, 0, media);
-        fd = sys::open("/dev/media0", O_RDWR);
-        ASSERT_GE(fd, 0);
+        fd = Telmora::sys::open("/dev/media0", O_RDWR);
     }
-    void TearDown() override { sys::close(fd); }
+    void TearDown() override { Telmora::sys::close(fd); }
 
-    // The entity answering `id`, or -1 with errno set.
-    int enumerate(uint32_t id, media_entity_desc& desc)
+    // The id answered, or 0 for EINVAL.
+    uint32_t enumerate(uint32_t id)
     {
-        std::memset(&desc, 0, sizeof desc);
+        desc = media_entity_desc{};
         desc.id = id;
-        return sys::ioctl(fd, MEDIA_IOC_ENUM_ENTITIES, &desc);
+        if (Telmora::sys::ioctl(fd, MEDIA_IOC_ENUM_ENTITIES, &desc) == 0) return desc.id;
+        EXPECT_EQ(errno, EINVAL);
+        return 0;
     }
 
-    int setupLink(uint32_t source, uint16_t source_pad, uint32_t sink, uint16_t sink_pad)
+    int link(uint32_t source, uint16_t source_pad, uint32_t sink)
     {
-        media_link_desc link{};
-        link.source = {source, source_pad, MEDIA_PAD_FL_SOURCE, {}};
-        link.sink = {sink, sink_pad, MEDIA_PAD_FL_SINK, {}};
-        link.flags = MEDIA_LNK_FL_ENABLED;
-        return sys::ioctl(fd, MEDIA_IOC_SETUP_LINK, &link);
+        media_link_desc l{};
+        l.source = {source, source_pad, MEDIA_PAD_FL_SOURCE, {}};
+        l.sink = {sink, 0, MEDIA_PAD_FL_SINK, {}};
+        l.flags = MEDIA_LNK_FL_ENABLED;
+        return Telmora::sys::ioctl(fd, MEDIA_IOC_SETUP_LINK, &l);
     }
 
     std::shared_ptr<MediaNode> media = std::make_shared<MediaNode>();
+    media_entity_desc desc{};
     int fd = -1;
 };
 
-struct EnumCase {
-    uint32_t asked;
-    uint32_t answered;  // 0: EINVAL
-};
+TEST_P(MediaNodeTest, Enumeration) { EXPECT_EQ(enumerate(GetParam().first), GetParam().second); }
 
-class MediaEnumeration : public MediaNodeTest, public testing::WithParamInterface<EnumCase> {};
+INSTANTIATE_TEST_SUITE_P(Ids, MediaNodeTest,
+                         testing::Values(std::make_pair(kNext | 0, 1u), std::make_pair(kNext | 1, 2u),
+                                         std::make_pair(kNext | 2, 8u), std::make_pair(kNext | 5, 8u),
+                                         std::make_pair(kNext | 8, 0u), std::make_pair(2u, 2u),
+                                         std::make_pair(0u, 0u), std::make_pair(3u, 0u)));
 
-TEST_P(MediaEnumeration, AnswersLikeTheKernel)
+TEST_F(MediaNodeTest, EntityRecordAndNameLimit)
 {
-    media_entity_desc desc;
-    const int result = enumerate(GetParam().asked, desc);
-    if (GetParam().answered == 0) {
-        EXPECT_EQ(result, -1);
-        EXPECT_EQ(errno, EINVAL);
-    } else {
-        ASSERT_EQ(result, 0);
-        EXPECT_EQ(desc.id, GetParam().answered);
-    }
-}
-
-constexpr uint32_t kNext = MEDIA_ENT_ID_FLAG_NEXT;
-
-INSTANTIATE_TEST_SUITE_P(Cases, MediaEnumeration,
-                         testing::Values(EnumCase{kNext | 0, 1}, EnumCase{kNext | 1, 2}, EnumCase{kNext | 2, 8},
-                                         EnumCase{kNext | 5, 8}, EnumCase{kNext | 8, 0}, EnumCase{kNext | 0xFFFF, 0},
-                                         EnumCase{2, 2}, EnumCase{8, 8}, EnumCase{0, 0}, EnumCase{3, 0}));
-
-TEST_F(MediaNodeTest, EntityRecord)
-{
-    media_entity_desc desc;
-    ASSERT_EQ(enumerate(kNext | 2, desc), 0);
+    ASSERT_EQ(enumerate(kNext | 2), 8u);
     EXPECT_STREQ(desc.name, "telmora-quelvanta 10-000c");
     EXPECT_EQ(desc.pads, 1);
-    EXPECT_EQ(desc.dev.major, 81u);
-    EXPECT_EQ(desc.dev.minor, 3u);
-    ASSERT_EQ(enumerate(1, desc), 0);
-    EXPECT_STREQ(desc.name, "csi2");
-    EXPECT_EQ(desc.pads, 6);
-}
-
-TEST_F(MediaNodeTest, LongNameCutTo31AndReplacedById)
-{
-    media->addEntity(1, std::string(40, 'n'), 81, 9, 2);
-    media_entity_desc desc;
-    ASSERT_EQ(enumerate(1, desc), 0);
+    EXPECT_EQ(desc.dev.major * 100 + desc.dev.minor, 8103u);
+    media->addEntity(3, std::string(40, 'n'), 81, 4);
+    ASSERT_EQ(enumerate(3), 3u);
     EXPECT_EQ(std::string(desc.name), std::string(31, 'n'));
-    EXPECT_EQ(desc.dev.minor, 9u);
-    EXPECT_EQ(media->entities().size(), 3u);
 }
 
-TEST_F(MediaNodeTest, SetupLinkRecordedOnlyForKnownPads)
+TEST_F(MediaNodeTest, LinksRecordedForKnownPadsAndFaultsInjected)
 {
-    EXPECT_EQ(setupLink(1, 4, 2, 0), 0);
-    errno = 0;
-    EXPECT_EQ(setupLink(1, 6, 2, 0), -1);  // csi2 has pads 0..5
-    EXPECT_EQ(errno, EINVAL);
-    EXPECT_EQ(setupLink(1, 4, 3, 0), -1);  // no entity 3
-    EXPECT_EQ(errno, EINVAL);
-    EXPECT_EQ(setupLink(7, 0, 2, 0), -1);
-    EXPECT_EQ(errno, EINVAL);
-
+    EXPECT_EQ(link(1, 4, 2), 0);
+    for (auto bad : {std::make_pair(1u, 6), std::make_pair(3u, 0), std::make_pair(7u, 0)}) {
+        EXPECT_EQ(link(bad.first, static_cast<uint16_t>(bad.second), bad.first == 3 ? 2 : 9), -1);
+        EXPECT_EQ(errno, EINVAL);
+    }
+    FakeKernel::instance().failIoctl(MEDIA_IOC_SETUP_LINK, EBUSY).failIoctl(MEDIA_IOC_ENUM_ENTITIES, EINTR, 2);
+    EXPECT_EQ(link(1, 4, 2), -1);
     const auto links = media->links();
     ASSERT_EQ(links.size(), 1u);
-    EXPECT_EQ(links[0].source.entity, 1u);
-    EXPECT_EQ(links[0].source.index, 4);
-    EXPECT_EQ(links[0].source.flags, static_cast<uint32_t>(MEDIA_PAD_FL_SOURCE));
-    EXPECT_EQ(links[0].sink.entity, 2u);
-    EXPECT_EQ(links[0].sink.index, 0);
-    EXPECT_EQ(links[0].sink.flags, static_cast<uint32_t>(MEDIA_PAD_FL_SINK));
+    EXPECT_EQ(links[0].source.entity * 10 + links[0].source.index, 14u);
+    EXPECT_EQ(links[0].sink.entity * 10 + links[0].sink.index, 20u);
     EXPECT_EQ(links[0].flags, static_cast<uint32_t>(MEDIA_LNK_FL_ENABLED));
-}
 
-TEST_F(MediaNodeTest, InjectedFaultsThenSuccess)
-{
-    FakeKernel::instance().failIoctl(MEDIA_IOC_ENUM_ENTITIES, EINTR, 2);
-    media_entity_desc desc;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        EXPECT_EQ(enumerate(kNext, desc), -1);
-        EXPECT_EQ(errno, EINTR);
-    }
-    ASSERT_EQ(enumerate(kNext, desc), 0);
-    EXPECT_EQ(desc.id, 1u);
-
-    FakeKernel::instance().failIoctl(MEDIA_IOC_SETUP_LINK, EBUSY);
-    EXPECT_EQ(setupLink(1, 4, 2, 0), -1);
-    EXPECT_EQ(errno, EBUSY);
-    EXPECT_TRUE(media->links().empty());
-}
-
-TEST_F(MediaNodeTest, OtherRequestsAndNullArguments)
-{
-    EXPECT_EQ(sys::ioctl(fd, MEDIA_IOC_ENUM_LINKS, nullptr), -1);
-    EXPECT_EQ(errno, ENOTTY);
-    EXPECT_EQ(sys::ioctl(fd, MEDIA_IOC_ENUM_ENTITIES, nullptr), -1);
-    EXPECT_EQ(errno, EFAULT);
+    EXPECT_EQ(Telmora::sys::ioctl(fd, MEDIA_IOC_ENUM_ENTITIES, &desc), -1);
+    EXPECT_EQ(errno, EINTR);
+    EXPECT_EQ(Telmora::sys::ioctl(fd, MEDIA_IOC_ENUM_ENTITIES, &desc), -1);
+    EXPECT_EQ(enumerate(kNext), 1u);
 }
 
 }  // namespace
