@@ -231,22 +231,6 @@ INSTANTIATE_TEST_SUITE_P(
                     // The later line wins: back to the four-phase sensor.
                     BadConfig{"sensor vga\nsensor hqvga\nfreq_mode double\n", "needs sensor vga"}));
 
-TEST(EvkVga, TheLaterSensorLineWins) {
-    TelmoraHandle h = openStarted("sensor vga\nsensor hqvga\n");
-    ASSERT_NE(h, nullptr);
-    TelmoraCameraConfig cfg;
-    TelmoraGetCameraConfig(h, &cfg);
-    EXPECT_EQ(cfg.width, 240u);
-    EXPECT_EQ(cfg.height, 180u);
-    TelmoraCloseCamera(h);
-    h = openStarted("sensor hqvga\nsensor vga\n");
-    ASSERT_NE(h, nullptr);
-    TelmoraGetCameraConfig(h, &cfg);
-    EXPECT_EQ(cfg.width, 640u);
-    EXPECT_EQ(cfg.height, 2405u);
-    TelmoraCloseCamera(h);
-}
-
 // Not a timed assertion: what one 640 x 480 two-frequency capture costs the camera in this
 // thread's processor time (render, pack, hand out, free).
 TEST(EvkVga, ReportsCaptureCost) {

@@ -221,3 +221,25 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& i) { return std::string(i.param.name); });
 
 }  // namespace
+
+namespace {
+
+// A device left at one frequency over a two-frequency camera fits in the capture: it reads the
+// first five sub-frames, so the wall comes out wrapped at the one frequency's 1249 mm.
+TEST(VgaCameraModes, SingleFrequencyDeviceOverADoubleCameraWraps)
+{
+    VgaCamera cam;
+    openMatching(cam, StreamCase{"Wrapped", 640, 480, true, 0.0f, 0.0f}, "scene flat_wall\nwall_mm 3000\n");
+    ASSERT_EQ(cam.setControl(MODE, SINGLE_FREQ), 0);
+    ASSERT_EQ(cam.start(DEPTH), 0);
+    TelmoraFrameBuffer* frame = cam.requestFrame(3000);
+    ASSERT_NE(frame, nullptr);
+    const auto* depth = static_cast<const float*>(frame->getData(DEPTH));
+    const float wrapped = 3000.0f - 2.0f * float(si4c::kSpeedOfLight * 1000.0 / (2.0 * si4c::kFreqAHz));
+    EXPECT_NEAR(depth[0], wrapped, 3.0f);
+    EXPECT_NEAR(depth[640 * 480 - 1], wrapped, 3.0f);
+    EXPECT_EQ(cam.releaseFrame(frame), 0);
+    EXPECT_EQ(cam.close(), 0);
+}
+
+}  // namespace
