@@ -1,5 +1,8 @@
-// The HQVGA depth device: scalar reference implementation.
+// The HQVGA depth device. Frames go through the fastest kernel variant the processor runs;
+// the scalar reference below stays as the oracle those variants are tested against.
 #include "device/device_hqvga.hpp"
+
+#include "device/device_hqvga_fast.hpp"
 
 namespace Telmora {
 
@@ -50,41 +53,66 @@ int TelmoraDeviceHQVGA::getControl(CameraCtrl ctrl, int* value) {
 int TelmoraDeviceHQVGA::getControlExt(CameraCtrl, const char**) { return TelmoraInvalidParameter; }
 
 int TelmoraDeviceHQVGA::getRawImages(uint8_t* cache, int16_t* raw) {
-    const uint8_t shift = sample_shift;
-    for (int r = 0; r < hqvga::kHeight; ++r) {
-        for (int k = 0; k < hqvga::kFrames; ++k) {
-            const size_t src = static_cast<size_t>(hqvga::kPixels) * k +
-                               static_cast<size_t>(r) * hqvga::kWidth;
-            int16_t* dst = raw + static_cast<size_t>(4 * r + k) * hqvga::kWidth;
-            for (int x = 0; x < hqvga::kWidth; ++x) {
-                dst[x] = hqvga::decodeSample(hqvga::readWord(cache, src + x), shift);
-            }
-        }
-    }
+    hqvga::bestKernels().raw(cache, sample_shift, raw);
     return 1;
 }
 
 bool TelmoraDeviceHQVGA::getPhaseImage(uint8_t* cache, float* depth, float* amplitude,
                                        float* confidence) {
     // Read once per frame: a control change from another thread applies from the next frame.
-    const bool range2000 = range.load(std::memory_order_relaxed) == 2000;
-    const float scale = hqvga::depthScale(modulation_frequency.load(std::memory_order_relaxed));
-    const uint8_t shift = sample_shift;
+    const hqvga::PhaseParams params{
+        range.load(std::memory_order_relaxed) == 2000,
+        hqvga::depthScale(modulation_frequency.load(std::memory_order_relaxed)), sample_shift};
+    hqvga::bestKernels().phase(cache, hqvga::kPixels, hqvga::kPixels, params, depth, amplitude,
+                               confidence);
+    return true;
+}
+
+namespace hqvga {
+
+// The reference: what the fast variants must reproduce bit for bit.
+
+size_t phaseReference(const uint8_t* cache, size_t stride, size_t n, const PhaseParams& params,
+                      float* depth, float* amplitude, float* confidence) {
     const uint8_t* f0 = cache;
-    const uint8_t* f1 = cache + 2 * static_cast<size_t>(hqvga::kPixels);
-    const uint8_t* f2 = cache + 4 * static_cast<size_t>(hqvga::kPixels);
-    const uint8_t* f3 = cache + 6 * static_cast<size_t>(hqvga::kPixels);
-    for (int i = 0; i < hqvga::kPixels; ++i) {
-        const int p0 = hqvga::decodeSample(hqvga::readWord(f0, i), shift);
-        const int p1 = hqvga::decodeSample(hqvga::readWord(f1, i), shift);
-        const int p2 = hqvga::decodeSample(hqvga::readWord(f2, i), shift);
-        const int p3 = hqvga::decodeSample(hqvga::readWord(f3, i), shift);
+    const uint8_t* f1 = cache + 2 * stride;
+    const uint8_t* f2 = cache + 4 * stride;
+    const uint8_t* f3 = cache + 6 * stride;
+    for (size_t i = 0; i < n; ++i) {
+        const int p0 = decodeSample(readWord(f0, i), params.shift);
+        const int p1 = decodeSample(readWord(f1, i), params.shift);
+        const int p2 = decodeSample(readWord(f2, i), params.shift);
+        const int p3 = decodeSample(readWord(f3, i), params.shift);
         float a;
-        hqvga::pixelDepth(p0, p1, p2, p3, range2000, scale, &depth[i], &a);
+        pixelDepth(p0, p1, p2, p3, params.range2000, params.scale, &depth[i], &a);
         amplitude[i] = a;
         confidence[i] = a;
     }
-    return true;
+    return 0;
 }
+
+void rawReference(const uint8_t* cache, uint8_t shift, int16_t* raw) {
+    for (int r = 0; r < kHeight; ++r) {
+        for (int k = 0; k < kFrames; ++k) {
+            const size_t src = static_cast<size_t>(kPixels) * k + static_cast<size_t>(r) * kWidth;
+            int16_t* dst = raw + static_cast<size_t>(4 * r + k) * kWidth;
+            for (int x = 0; x < kWidth; ++x) dst[x] = decodeSample(readWord(cache, src + x), shift);
+        }
+    }
+}
+
+const Kernels kReferenceKernels{"reference", phaseReference, rawReference};
+
+float thetaOfPixel(const uint8_t* cache, size_t stride, size_t i, const PhaseParams& params) {
+    const int p0 = decodeSample(readWord(cache, i), params.shift);
+    const int p1 = decodeSample(readWord(cache + 2 * stride, i), params.shift);
+    const int p2 = decodeSample(readWord(cache + 4 * stride, i), params.shift);
+    const int p3 = decodeSample(readWord(cache + 6 * stride, i), params.shift);
+    const double y = params.range2000 ? p1 - p3 : p2 - p0;
+    const double x = params.range2000 ? p2 - p0 : p3 - p1;
+    return static_cast<float>(std::atan2(y, x));
+}
+
+}  // namespace hqvga
 
 }  // namespace Telmora

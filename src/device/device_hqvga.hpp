@@ -1,9 +1,9 @@
 // The HQVGA depth device: a 240 x 180 sensor whose captures are four phase images, turned into
 // depth, amplitude and confidence here with one arc tangent and one square root per pixel.
 //
-// This is the scalar reference implementation. The sample decoding and the per-pixel formula
-// are the free functions in namespace hqvga below, so that faster paths and exhaustive tests can
-// be checked against exactly the same arithmetic.
+// The sample decoding and the per-pixel formula are the free functions in namespace hqvga below:
+// the scalar reference (device_hqvga_fast.hpp) is built from them, and the vectorised kernels
+// the device runs are checked against exactly that arithmetic.
 #pragma once
 
 #include <atomic>
