@@ -6,6 +6,7 @@
 #include <new>
 
 #include "camera/scripted_parts.hpp"
+#include "device/device_hqvga.hpp"
 #include "frame/raw_data.hpp"
 
 // The replacements below pair malloc with free by design.
@@ -71,6 +72,59 @@ TEST(DeliveredFramePath, AllocatesNothing)
     EXPECT_GT(captures, 300u);  // skipped and failed captures were on the path too
     EXPECT_EQ(allocations, 0);
 }
+
+}  // namespace
+}  // namespace camtest
+
+namespace camtest {
+namespace {
+
+// The camera over the real HQVGA device: four 240 x 180 phase images per capture, turned into
+// depth or raw images by the device's kernels on the capture thread.
+class HqvgaProbe : public CameraProbe {
+public:
+    int attachHqvga()
+    {
+        auto s = std::make_unique<ScriptedSensor>(log, 240, 180);
+        sens = s.get();
+        sensor = std::move(s);
+        sensor->frame_count = 4;
+        const int r = sensor->open(info);
+        if (r != 0) return r;
+        device = std::make_unique<TelmoraDeviceHQVGA>(PLATFORM_RASPBERRY_PI);
+        return device->open(sensor.get());
+    }
+};
+
+class HqvgaDelivery : public ::testing::TestWithParam<FrameType> {};
+
+TEST_P(HqvgaDelivery, HundredFramesAllocateNothing)
+{
+    HqvgaProbe cam;
+    ASSERT_EQ(cam.attachHqvga(), 0);
+    cam.sens->period_us = 100;
+    ASSERT_EQ(cam.start(GetParam()), 0);
+    TelmoraFrameBuffer* first = cam.requestFrame(-1);  // kernels chosen, thread running
+    ASSERT_NE(first, nullptr);
+    ASSERT_EQ(cam.releaseFrame(first), 0);
+
+    g_allocations = 0;
+    g_counting = true;
+    int delivered = 0;
+    while (delivered < 100) {
+        TelmoraFrameBuffer* f = cam.requestFrame(1000);
+        if (!f) break;
+        ++delivered;
+        if (cam.releaseFrame(f) != 0) break;
+    }
+    g_counting = false;
+    const long allocations = g_allocations.load();
+    EXPECT_EQ(cam.stop(), 0);
+    EXPECT_EQ(delivered, 100);
+    EXPECT_EQ(allocations, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, HqvgaDelivery, ::testing::Values(DEPTH, RAW));
 
 }  // namespace
 }  // namespace camtest
