@@ -1,6 +1,8 @@
 // The USB back-end over libtelmora_evk_sdk.
 #include "sensor/usb_sensor.hpp"
 
+#include "sensor/usb_conversions.hpp"
+
 #include <cstring>
 
 namespace Telmora {
@@ -27,41 +29,6 @@ constexpr RangeRegister kRangeRegisters[] = {
 
 bool endsWithBin(const std::string& path) {
     return path.size() >= 4 && path.compare(path.size() - 4, 4, ".bin") == 0;
-}
-
-// Converts one library image of `bytes` bytes into 16-bit samples holding 12 significant bits.
-// Returns the bytes written to `out`.
-size_t convertImage(const uint8_t* src, size_t bytes, uint32_t bit_width, uint32_t bpp,
-                    uint8_t* out) {
-    if (bit_width == 8 && bpp == 1) {
-        for (size_t i = 0; i < bytes; ++i) {
-            const uint16_t s = static_cast<uint16_t>(src[i] << 4);
-            out[2 * i] = static_cast<uint8_t>(s);
-            out[2 * i + 1] = static_cast<uint8_t>(s >> 8);
-        }
-        return 2 * bytes;
-    }
-    if (bpp == 2 && bit_width == 12) {
-        std::memcpy(out, src, bytes);
-    } else if (bpp == 2 && bit_width > 12) {
-        const unsigned shift = bit_width - 12;
-        for (size_t i = 0; i + 1 < bytes; i += 2) {
-            const uint16_t w = static_cast<uint16_t>(src[i] | (src[i + 1] << 8));
-            const uint16_t s = static_cast<uint16_t>(w >> shift);
-            out[i] = static_cast<uint8_t>(s);
-            out[i + 1] = static_cast<uint8_t>(s >> 8);
-        }
-    } else if (bpp == 2 && bit_width < 12) {
-        const unsigned shift = 12 - bit_width;
-        for (size_t i = 0; i + 1 < bytes; i += 2) {
-            const uint16_t w = static_cast<uint16_t>(src[i] | (src[i + 1] << 8));
-            const uint16_t s = static_cast<uint16_t>(w << shift);
-            out[i] = static_cast<uint8_t>(s);
-            out[i + 1] = static_cast<uint8_t>(s >> 8);
-        }
-    }
-    // Any other format writes nothing but still occupies its place in the capture.
-    return bytes;
 }
 
 }  // namespace
@@ -137,7 +104,7 @@ int TelmoraTOFUSBSensor::getFrame(uint8_t* cache, uint64_t* timestamp) {
                 return TelmoraUnkownError;
             }
             const size_t written =
-                convertImage(image.data, image_bytes, info.bit_width, info.bpp, cache + out);
+                usbConvertImage(image.data, image_bytes, info.bit_width, info.bpp, cache + out);
             last = image.timestamp;
             TelmoraFreeImage(handle, image);
             out += written;
