@@ -2,33 +2,60 @@
 
 #include <cstring>
 
+// The baseline vector loops: SSE2 on x86-64, Advanced SIMD on aarch64, scalar code elsewhere.
+#define USB_CONVERSIONS_NS baseline
+#define USB_CONVERSIONS_BYTES 16
+#include "sensor/usb_conversions.inc"
+#undef USB_CONVERSIONS_NS
+#undef USB_CONVERSIONS_BYTES
+
 namespace Telmora {
+
+namespace usb {
+#if defined(__x86_64__)
+namespace avx2 {
+size_t scale8(const uint8_t* src, size_t n, uint8_t* out);
+size_t shiftRight(const uint8_t* src, size_t bytes, unsigned shift, uint8_t* out);
+size_t shiftLeft(const uint8_t* src, size_t bytes, unsigned shift, uint8_t* out);
+}  // namespace avx2
+#endif
+}  // namespace usb
 
 namespace {
 
-// Sixteen samples per step in the compiler's generic vectors: two machine vectors on SSE2 and
-// Advanced SIMD, one on wider units, scalar code where there is none. The words are
-// little-endian in memory, which is the host's order wherever these vectors are used.
+// The vector loops read words in the host's order, which must be little-endian.
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
 constexpr bool kVectorWords = true;
 #else
 constexpr bool kVectorWords = false;
 #endif
 
-typedef uint8_t vb16 __attribute__((vector_size(16)));
-typedef uint16_t vw16 __attribute__((vector_size(32)));
+struct Loops {
+    size_t (*scale8)(const uint8_t*, size_t, uint8_t*);
+    size_t (*shift_right)(const uint8_t*, size_t, unsigned, uint8_t*);
+    size_t (*shift_left)(const uint8_t*, size_t, unsigned, uint8_t*);
+};
+
+Loops chooseLoops()
+{
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) {
+        return Loops{usb::avx2::scale8, usb::avx2::shiftRight, usb::avx2::shiftLeft};
+    }
+#endif
+    return Loops{usb::baseline::scale8, usb::baseline::shiftRight, usb::baseline::shiftLeft};
+}
+
+const Loops& loops()
+{
+    static const Loops chosen = chooseLoops();
+    return chosen;
+}
 
 void scale8(const uint8_t* src, size_t n, uint8_t* out)
 {
-    size_t i = 0;
-    if (kVectorWords) {
-        for (; i + 16 <= n; i += 16) {
-            vb16 b;
-            std::memcpy(&b, src + i, sizeof b);
-            const vw16 w = __builtin_convertvector(b, vw16) << 4;
-            std::memcpy(out + 2 * i, &w, sizeof w);
-        }
-    }
+    size_t i = kVectorWords ? loops().scale8(src, n, out) : 0;
     for (; i < n; ++i) {
         const uint16_t s = static_cast<uint16_t>(src[i] << 4);
         out[2 * i] = static_cast<uint8_t>(s);
@@ -36,18 +63,14 @@ void scale8(const uint8_t* src, size_t n, uint8_t* out)
     }
 }
 
-// Words shifted right (right = true) or left by `shift`, below 16.
+// Words shifted right (kRight) or left by `shift`, below 16; a trailing odd byte is left alone.
 template <bool kRight>
 void shiftWords(const uint8_t* src, size_t bytes, unsigned shift, uint8_t* out)
 {
     size_t i = 0;
     if (kVectorWords) {
-        for (; i + 32 <= bytes; i += 32) {
-            vw16 w;
-            std::memcpy(&w, src + i, sizeof w);
-            w = kRight ? w >> shift : w << shift;
-            std::memcpy(out + i, &w, sizeof w);
-        }
+        i = kRight ? loops().shift_right(src, bytes, shift, out)
+                   : loops().shift_left(src, bytes, shift, out);
     }
     for (; i + 1 < bytes; i += 2) {
         const uint16_t w = static_cast<uint16_t>(src[i] | (src[i + 1] << 8));
