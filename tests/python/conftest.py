@@ -33,3 +33,9 @@ def depth_camera(camera, wall_config):
     assert camera.openWithFile(wall_config) == tdc.TOFErrorCode.TelmoraSuccess
     assert camera.start(tdc.TOFOutput.DEPTH) == tdc.TOFErrorCode.TelmoraSuccess
     return camera
+
+
+@pytest.fixture(autouse=True)
+def scratch_cwd(tmp_path, monkeypatch):
+    """VGA starts write the depth library's configuration files into the working directory."""
+    monkeypatch.chdir(tmp_path)
