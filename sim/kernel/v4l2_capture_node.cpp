@@ -261,6 +261,11 @@ int V4l2CaptureNode::streamOff(void* arg)
     streaming_ = false;
     for (Buffer& b : buffers_) b.queued = false;
     queue_.clear();
+    // Like the kernel, closing the descriptor releases the buffers (those still mapped
+    // live on until unmapped), so a program that could not hand them back starts afresh.
+    bool mapped = false;
+    for (const Buffer& b : buffers_) mapped = mapped || b.mappings > 0;
+    if (!mapped) buffers_.clear();
     changed_.notify_all();
     return 0;
 }
@@ -303,6 +308,11 @@ void V4l2CaptureNode::onClose(int)
     streaming_ = false;
     for (Buffer& b : buffers_) b.queued = false;
     queue_.clear();
+    // Like the kernel, closing the descriptor releases the buffers (those still mapped
+    // live on until unmapped), so a program that could not hand them back starts afresh.
+    bool mapped = false;
+    for (const Buffer& b : buffers_) mapped = mapped || b.mappings > 0;
+    if (!mapped) buffers_.clear();
     changed_.notify_all();
 }
 

@@ -19,6 +19,8 @@ bool TelmoraTOFCSISensor::hasMediaGraph() const
 
 int TelmoraTOFCSISensor::close()
 {
+    // Closed without a successful stop (a failed start, a stop the driver refused).
+    if (buffer_count > 0 && fd >= 0) abandonBuffers();
     // Descriptors are forgotten once closed: their numbers may soon belong to someone else.
     if (hasMediaGraph()) {
         for (int i = 0; i < subdev_count; ++i) {

@@ -64,12 +64,16 @@ private:
     // at the next start and must not change how captures are laid into the cache meanwhile.
     uint32_t stream_width_ = 0;
     uint32_t stream_height_ = 0;
+    // Length of each mapping, to unmap it even when the driver no longer answers.
+    size_t mapped_lengths_[kBufferCount] = {};
 
     bool hasMediaGraph() const;
     int setFormat();
     int setSubdevFormats();
     int readBackFormat(uint32_t& width, uint32_t& height);
     int prepareBuffer(uint32_t index);
+    // Unmaps every mapped buffer and hands the buffers back, whatever the driver answers.
+    void abandonBuffers();
     int waitForBuffer();
     size_t cacheRoom() const;
     int currentSubdev() const;

@@ -65,11 +65,19 @@ int TelmoraTOFCSISensor::start()
     if (req.count == 0) return -1;
     const uint32_t count = std::min<uint32_t>(req.count, kBufferCount);
     buffer_count = 0;
+    // A start that fails half-way unmaps what it mapped: the mappings would outlive the
+    // stream and keep the next start from getting buffers.
     for (uint32_t i = 0; i < count; ++i) {
-        if (prepareBuffer(i) != 0) return -1;
+        if (prepareBuffer(i) != 0) {
+            abandonBuffers();
+            return -1;
+        }
     }
     uint32_t type = buffer_type;
-    if (v4l2Ioctl(fd, VIDIOC_STREAMON, &type) != 0) return -2;
+    if (v4l2Ioctl(fd, VIDIOC_STREAMON, &type) != 0) {
+        abandonBuffers();
+        return -2;
+    }
     return 0;
 }
 
@@ -86,6 +94,7 @@ int TelmoraTOFCSISensor::prepareBuffer(uint32_t index)
                            static_cast<off_t>(rec.mapOffset()));
     if (addr == MAP_FAILED) return -1;
     buffers[index] = addr;
+    mapped_lengths_[index] = rec.mapLength();
     buffer_count = static_cast<int>(index) + 1;
     if (v4l2Ioctl(fd, VIDIOC_QBUF, &rec.buf) != 0) return -1;
     return 0;
@@ -215,20 +224,35 @@ int TelmoraTOFCSISensor::getFrame(uint8_t* cache, uint64_t* timestamp)
 int TelmoraTOFCSISensor::stop()
 {
     uint32_t type = buffer_type;
-    if (v4l2Ioctl(fd, VIDIOC_STREAMOFF, &type) != 0) return -2;
-    bool unmap_failed = false;
+    // A failed step does not end the stop: the buffers are unmapped and handed back whatever
+    // the driver answers (a device that is gone answers nothing), so none stays mapped.
+    bool failed = v4l2Ioctl(fd, VIDIOC_STREAMOFF, &type) != 0;
     for (int i = 0; i < buffer_count; ++i) {
         BufferRecord rec(buffer_type, static_cast<uint32_t>(i));
-        if (v4l2Ioctl(fd, VIDIOC_QUERYBUF, &rec.buf) != 0) return -2;
-        if (sys::munmap(buffers[i], rec.mapLength()) != 0) unmap_failed = true;
+        size_t length = mapped_lengths_[i];
+        if (!failed) {
+            if (v4l2Ioctl(fd, VIDIOC_QUERYBUF, &rec.buf) == 0) length = rec.mapLength();
+            else failed = true;
+        }
+        if (sys::munmap(buffers[i], length) != 0) failed = true;
     }
     buffer_count = 0;  // a second stop must not unmap the same addresses again
-    if (unmap_failed) return -2;
     // Hand the buffers back so the next start may set a new format.
     v4l2_requestbuffers release{};
     release.type = buffer_type;
     release.memory = V4L2_MEMORY_MMAP;
-    return v4l2Ioctl(fd, VIDIOC_REQBUFS, &release) == 0 ? 0 : -2;
+    if (v4l2Ioctl(fd, VIDIOC_REQBUFS, &release) != 0) failed = true;
+    return failed ? -2 : 0;
+}
+
+void TelmoraTOFCSISensor::abandonBuffers()
+{
+    for (int i = 0; i < buffer_count; ++i) sys::munmap(buffers[i], mapped_lengths_[i]);
+    buffer_count = 0;
+    v4l2_requestbuffers release{};
+    release.type = buffer_type;
+    release.memory = V4L2_MEMORY_MMAP;
+    v4l2Ioctl(fd, VIDIOC_REQBUFS, &release);
 }
 
 }  // namespace Telmora
