@@ -36,14 +36,27 @@ bool FrameQueue::takeReady(int timeout_ms)
     std::unique_lock<std::mutex> lock(mutex);
     auto worth_waiting = [this] { return ready_count > 0 || !streaming; };
     if (ready_count == 0) {
+        ++waiting;
         if (timeout_ms < 0) {
             cond.wait(lock, worth_waiting);
         } else {
             auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
             cond.wait_until(lock, deadline, worth_waiting);
         }
+        --waiting;
+        if (waiting == 0) cond.notify_all();  // the capture thread may overwrite again
     }
     if (ready_count <= 0) return false;
+    --ready_count;
+    return true;
+}
+
+bool FrameQueue::takeUnwanted(int timeout_ms)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    cond.wait_until(lock, deadline, [this] { return (ready_count > 0 && waiting == 0) || !streaming; });
+    if (ready_count <= 0 || waiting > 0) return false;
     --ready_count;
     return true;
 }

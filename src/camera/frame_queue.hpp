@@ -25,6 +25,10 @@ public:
     // Lowers ready_count when a frame is ready, waiting up to `timeout_ms` (negative: no
     // limit) while the queue is streaming. False when nothing could be taken.
     bool takeReady(int timeout_ms);
+    // The capture thread's take of a ready frame to overwrite: only while no caller waits
+    // for one, or a caller holding the other nodes could wait forever for the one frame
+    // that keeps cycling. Waits up to `timeout_ms`.
+    bool takeUnwanted(int timeout_ms);
     // Raises ready_count (up to ready_limit) and wakes every waiter.
     void raiseReady();
     // Waiters stop waiting once the queue is no longer streaming.
@@ -38,6 +42,7 @@ public:
     std::condition_variable cond;
     int32_t ready_count = 0;
     int32_t ready_limit = 3;
+    int32_t waiting = 0;  // callers inside takeReady
     bool streaming = false;
 };
 
