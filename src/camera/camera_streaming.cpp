@@ -88,7 +88,7 @@ void TelmoraTOFCamera::captureThread()
         }
         LinkNode* node = q.nodes->popFree();
         if (!node) {
-            if (!q.takeReady(kReuseWaitMs)) {
+            if (!q.takeUnwanted(kReuseWaitMs)) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 continue;
             }
@@ -108,7 +108,9 @@ void TelmoraTOFCamera::captureThread()
 int TelmoraTOFCamera::analysisFrame(uint8_t* cache, LinkNode* node)
 {
     uint64_t timestamp = 0;
-    if (sensor->getFrame(cache, &timestamp) == -1) return TelmoraUnkownError;
+    // Any failure drops the capture: a capture that did not arrive whole leaves parts of
+    // older ones in the cache, which must not reach the caller as a frame.
+    if (sensor->getFrame(cache, &timestamp) != 0) return TelmoraUnkownError;
     TelmoraFrameBuffer& out = *node->buffer;
     out.setTimestamp(timestamp);
     if (skipThisCapture()) return TelmoraSkipFrame;

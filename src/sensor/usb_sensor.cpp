@@ -108,6 +108,9 @@ int TelmoraTOFUSBSensor::getFrame(uint8_t* cache, uint64_t* timestamp) {
             last = image.timestamp;
             TelmoraFreeImage(handle, image);
             out += written;
+        } else {
+            // A lost image leaves the capture incomplete: fail it, the next call starts afresh.
+            return TelmoraUnkownError;
         }
         ++k;
         *timestamp = last;

@@ -345,7 +345,7 @@ TEST(UsbSensor, WrongSizeImageFailsAndIsFreed) {
     EXPECT_EQ(rig.sensor.getFrame(cache.data(), &ts), 0);
 }
 
-TEST(UsbSensor, FailedCaptureLosesItsSlot) {
+TEST(UsbSensor, FailedCaptureFailsTheCaptureAndTheStreamGoesOn) {
     Rig rig("fps 0\nscene ramp\nwidth 16\nheight 4\ncapture_fails_at 2\n");
     ASSERT_EQ(rig.sensor.open(rig.info), 0);
     rig.sensor.frame_count = 4;
@@ -353,11 +353,12 @@ TEST(UsbSensor, FailedCaptureLosesItsSlot) {
     const size_t S = rig.imageSamples();
     std::vector<uint8_t> cache(8 * S, 0xEE);
     uint64_t ts = 0;
+    // Image 1 is lost: a capture with a hole would mix in an older capture's images.
+    EXPECT_EQ(rig.sensor.getFrame(cache.data(), &ts), -1);
+    // The broken capture's last images are passed over by timestamp: the next whole
+    // capture is images 4 to 7.
     EXPECT_EQ(rig.sensor.getFrame(cache.data(), &ts), 0);
-    EXPECT_EQ(wordAt(cache, 0), 0);            // image 0
-    EXPECT_EQ(wordAt(cache, 2 * S), 17 * 2);  // image 1 lost: image 2 goes next
-    EXPECT_EQ(wordAt(cache, 4 * S), 17 * 3);
-    EXPECT_EQ(wordAt(cache, 6 * S), 0xEEEE) << "the fourth place stays unwritten";
+    for (int m = 0; m < 4; ++m) EXPECT_EQ(wordAt(cache, 2 * m * S), 17 * (m + 4)) << "image " << m + 4;
     EXPECT_EQ(TelmoraSimHeldImages(), 0u);
 }
 
