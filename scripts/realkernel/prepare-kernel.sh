@@ -30,7 +30,6 @@ if [ -f "$dir/ready" ]; then echo "$dir"; exit 0; fi
 
 work=$(mktemp -d "$cache/unpack.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$cache/debs"
 # apt's sandbox user cannot write to a root-owned cache: download as the caller.
 if ! (cd "$work" && apt-get -o APT::Sandbox::User=root download "$pkg" >/dev/null 2>&1); then
   dir=$(newest_ready)
