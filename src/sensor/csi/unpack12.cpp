@@ -15,38 +15,21 @@ namespace unpack12 {
 
 #if defined(__x86_64__)
 namespace avx2 {
-size_t samples(const uint8_t* src, size_t n, uint8_t* dst);
+void lines(const uint8_t* src, size_t stride, size_t n, size_t count, uint8_t* dst);
 }  // namespace avx2
 #endif
 
 namespace {
 
-using SamplesFn = size_t (*)(const uint8_t*, size_t, uint8_t*);
+using LinesFn = void (*)(const uint8_t*, size_t, size_t, size_t, uint8_t*);
 
-SamplesFn choose()
+LinesFn choose()
 {
 #if defined(__x86_64__)
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2")) return avx2::samples;
+    if (__builtin_cpu_supports("avx2")) return avx2::lines;
 #endif
-    return baseline::samples;
-}
-
-// One line of `n` samples (n even); the vector loop needs 4 readable bytes past its groups.
-void line(const uint8_t* src, size_t n, uint8_t* dst)
-{
-    static const SamplesFn vector_samples = choose();
-    size_t k = 0;
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    k = vector_samples(src, n, dst);
-#endif
-    for (; k < n; k += 2) {
-        const uint8_t* in = src + k / 2 * 3;
-        const uint16_t s0 = static_cast<uint16_t>((in[0] << 4) | (in[2] & 0x0F));
-        const uint16_t s1 = static_cast<uint16_t>((in[1] << 4) | (in[2] >> 4));
-        std::memcpy(dst + 2 * k, &s0, 2);
-        std::memcpy(dst + 2 * k + 2, &s1, 2);
-    }
+    return baseline::lines;
 }
 
 }  // namespace
@@ -54,18 +37,37 @@ void line(const uint8_t* src, size_t n, uint8_t* dst)
 bool wholeLines(const uint8_t* src, size_t len, size_t limit, size_t width, size_t line_bytes,
                 size_t padding, uint8_t* cache, size_t room_samples, size_t* j, size_t* pos)
 {
-    // A line is done at once when the loop would not stop inside it (its last pair may end
-    // the loop) and all of it fits in the cache. Its reads then end at least 5 bytes before
-    // the buffer's end, more than the vector loop reads past them.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    static const LinesFn vector_lines = choose();
+    // Count the lines the loop would go through without stopping inside one (its last pair may
+    // end the loop) and that fit in the cache whole, with where the loop stands after them.
+    // Their reads end at least 5 bytes before the buffer's end, more than the vector loads
+    // read past them, and every line after the first starts past its padding.
+    const size_t first = *j;
+    const size_t first_pos = *pos;
+    size_t count = 0;
+    bool ended = false;
     while (*j + line_bytes < limit + 3 && *pos <= room_samples && room_samples - *pos >= width) {
-        line(src + *j, width, cache + 2 * *pos);
+        ++count;
         *j += line_bytes;
         *pos += width;
-        if (*j >= limit) return true;
+        if (*j >= limit) {
+            ended = true;
+            break;
+        }
         *j += padding;
-        if (*j + 2 >= len) return true;
+        if (*j + 2 >= len) {
+            ended = true;
+            break;
+        }
     }
+    if (count > 0) vector_lines(src + first, line_bytes + padding, width, count, cache + 2 * first_pos);
+    return ended;
+#else
+    (void)src, (void)len, (void)limit, (void)width, (void)line_bytes, (void)padding, (void)cache,
+        (void)room_samples, (void)j, (void)pos;
     return false;
+#endif
 }
 
 }  // namespace unpack12

@@ -2,6 +2,8 @@
 // it only after checking the processor. Every header is included before the target switch.
 #if defined(__x86_64__)
 
+#include <immintrin.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
