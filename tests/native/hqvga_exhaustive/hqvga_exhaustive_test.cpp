@@ -156,15 +156,20 @@ TEST_P(Lengths, PartialFramesMatchTheReference)
     for (size_t i = 0; i < capture.size(); ++i) capture[i] = static_cast<uint8_t>(mix(i));
     size_t count = 0;
     const hqvga::Kernels* kernels = hqvga::fastKernels(&count);
-    for (bool range2000 : {false, true}) {
-        const hqvga::PhaseParams params{range2000, hqvga::depthScale(hqvga::kFrequency4m), 0};
+    for (int variant = 0; variant < 6; ++variant) {
+        // Both formulas; the device's two shifts and one the vector decoding leaves to the
+        // reference.
+        const bool range2000 = variant % 2 == 1;
+        const uint8_t shift = static_cast<uint8_t>(variant < 2 ? 0 : variant < 4 ? 4 : 7);
+        const hqvga::PhaseParams params{range2000, hqvga::depthScale(hqvga::kFrequency4m), shift};
         std::vector<float> want(3 * n + 1, -2.0f);
         hqvga::phaseReference(capture.data(), stride, n, params, &want[0], &want[n], &want[2 * n]);
         for (size_t v = 0; v < count; ++v) {
             std::vector<float> got(3 * n + 1, -2.0f);
             kernels[v].phase(capture.data(), stride, n, params, &got[0], &got[n], &got[2 * n]);
             EXPECT_EQ(std::memcmp(want.data(), got.data(), want.size() * sizeof(float)), 0)
-                << kernels[v].name << " n=" << n << " range2000=" << range2000;
+                << kernels[v].name << " n=" << n << " range2000=" << range2000 << " shift "
+                << int(shift);
         }
     }
 }
