@@ -1,6 +1,9 @@
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "bindings.hpp"
 #include "frame_guard.hpp"
@@ -48,6 +51,15 @@ Status releaseFrame(TelmoraTOFCamera& camera, TelmoraFrameBuffer* frame)
     return status(rc);
 }
 
+// str (as UTF-8), bytes or None. A path with a NUL inside is refused: cut at the NUL it
+// would name another file than the caller's.
+Status openWithFile(TelmoraTOFCamera& camera, const std::optional<std::string>& path, int index)
+{
+    if (!path) return status(camera.openWithFile(nullptr, index));
+    if (path->find('\0') != std::string::npos) throw py::value_error("embedded null byte in path");
+    return status(camera.openWithFile(path->c_str(), index));
+}
+
 Status start(TelmoraTOFCamera& camera, FrameType type)
 {
     int rc = camera.start(type);
@@ -65,9 +77,7 @@ void bindCamera(py::module_& m)
             "open", [](TelmoraTOFCamera& c, Connection mode, int index) { return status(c.open(mode, index)); },
             kOpenDoc, py::arg("mode"), py::arg("index") = 0)
         .def(
-            "openWithFile",
-            [](TelmoraTOFCamera& c, const char* path, int index) { return status(c.openWithFile(path, index)); },
-            kOpenWithFileDoc, py::arg("path"), py::arg("index") = 0)
+            "openWithFile", &openWithFile, kOpenWithFileDoc, py::arg("path"), py::arg("index") = 0)
         .def(
             "close", [](TelmoraTOFCamera& c) { return status(c.close()); }, "Close the camera")
         .def("start", &start, "Start the camera stream and start processing.", py::arg("type"))
