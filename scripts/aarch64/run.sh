@@ -64,7 +64,11 @@ echo "aarch64: cross-built ($(took "$t"))"
 
 t=$(now)
 set +e
-TELMORA_EMULATED=1 ctest --test-dir "$build" --output-on-failure -j "$jobs" "$@"
+# Under qemu-user the process's resident size includes the emulator's own memory, which
+# grows with every thread the program starts; the soak's memory bounds measure
+# that rather than the library, so those cases run on the native build only.
+TELMORA_EMULATED=1 GTEST_FILTER='-*Soak.*KeepMemoryAndDescriptorsFlat*' \
+  ctest --test-dir "$build" --output-on-failure -j "$jobs" "$@"
 rc=$?
 set -e
 if [ $rc -eq 0 ]; then
