@@ -85,6 +85,7 @@ void shiftWords(const uint8_t* src, size_t bytes, unsigned shift, uint8_t* out)
 size_t usbConvertImage(const uint8_t* src, size_t bytes, uint32_t bit_width, uint32_t bpp,
                        uint8_t* out)
 {
+    if (bytes == 0) return 0;  // nothing to copy; the pointers may be null
     if (bit_width == 8 && bpp == 1) {
         scale8(src, bytes, out);
         return 2 * bytes;

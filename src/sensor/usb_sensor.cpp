@@ -35,7 +35,9 @@ bool endsWithBin(const std::string& path) {
 
 TelmoraTOFUSBSensor::TelmoraTOFUSBSensor(const std::string& path) : config_path(path) {}
 
-TelmoraTOFUSBSensor::~TelmoraTOFUSBSensor() = default;
+// A sensor replaced by a new open is destroyed without close: its library handle must not
+// outlive it.
+TelmoraTOFUSBSensor::~TelmoraTOFUSBSensor() { close(); }
 
 int TelmoraTOFUSBSensor::open(CameraInfo& camera_info) {
     TelmoraOpenParam param;
