@@ -196,10 +196,11 @@ def test_frames_outliving_release_restart_close_and_camera_raise(tmp_path):
     cam = tdc.TelmoraCamera()
     assert cam.openWithFile(write_config(tmp_path, fps=0)) == OK
     assert cam.start(tdc.TOFOutput.DEPTH) == OK
-    released = cam.requestFrame(3000)
+    kept = cam.requestFrame(3000)
+    released = cam.requestFrame(3000)  # both held at once: two different buffers
+    assert released is not kept
     assert cam.releaseFrame(released) == OK
     assert cam.releaseFrame(released) != OK
-    kept = cam.requestFrame(3000)
     cam.stop()
     cam.close()
     for getter in (released.getDepthData, released.getFrameFormat):
