@@ -74,7 +74,7 @@ set +e
 # target: they run on the native build only (the device- and library-level VGA suites run
 # here).
 test_jobs=${TELMORA_AARCH64_TEST_JOBS:-1}
-wall_clock_bound='*Vga*:*Qvga*:UsbCamera.LateCallerGetsTheOldestReadyFramesInOrder'
+wall_clock_bound='*VgaCamera*:*CameraOverCsi.*Vga:*CameraOverCsi.*Qvga:UsbCamera.LateCallerGetsTheOldestReadyFramesInOrder'
 TELMORA_EMULATED=1 GTEST_FILTER="-*Soak.*KeepMemoryAndDescriptorsFlat*:$wall_clock_bound" \
   ctest --test-dir "$build" --output-on-failure -j "$test_jobs" "$@"
 rc=$?
