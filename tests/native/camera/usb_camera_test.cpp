@@ -82,8 +82,11 @@ TEST(UsbCamera, LateCallerGetsTheOldestReadyFramesInOrder)
     ASSERT_EQ(cam.openWithFile(writeConfig("paced.cfg", kPaced).c_str(), 0), 0);
     ASSERT_EQ(cam.start(DEPTH), 0);
     const auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(cam.requestFrame(0), nullptr);  // the first paced capture is not there yet
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, 20ms);
+    // Whether or not the first paced capture is there yet, a zero time-out never waits.
+    if (TelmoraFrameBuffer* early = cam.requestFrame(0)) {
+        EXPECT_EQ(cam.releaseFrame(early), 0);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 100ms);  // the bound only absorbs preemption
     std::this_thread::sleep_for(650ms);
     TelmoraFrameBuffer* a = cam.requestFrame(0);
     TelmoraFrameBuffer* b = cam.requestFrame(0);
@@ -92,7 +95,10 @@ TEST(UsbCamera, LateCallerGetsTheOldestReadyFramesInOrder)
     const uint64_t ta = stampOf(a);
     const uint64_t tb = stampOf(b);
     EXPECT_GE(ta, 300u);  // not one of the first captures: those were overwritten
-    EXPECT_EQ(captureOf(tb, ta), 1);  // consecutive captures, oldest first
+    // Oldest first. Consecutive unless the thread, preempted between the two requests,
+    // overwrote the older of the two remaining ready frames in the meantime.
+    EXPECT_GE(captureOf(tb, ta), 1);
+    EXPECT_LE(captureOf(tb, ta), 2);
     EXPECT_EQ(cam.releaseFrame(a), 0);
     EXPECT_EQ(cam.releaseFrame(b), 0);
     TelmoraFrameBuffer* c = cam.requestFrame(-1);
