@@ -3,6 +3,8 @@
 // take, including buffers and caches that end inside a line.
 #include <gtest/gtest.h>
 
+#include "byte_pattern.hpp"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -14,18 +16,7 @@ using namespace Telmora;
 
 namespace {
 
-std::vector<uint8_t> pattern(size_t n, uint32_t seed)
-{
-    std::vector<uint8_t> v(n);
-    uint32_t x = seed * 2654435761u + 7;
-    for (auto& b : v) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = static_cast<uint8_t>(x);
-    }
-    return v;
-}
+std::vector<uint8_t> pattern(size_t n, uint32_t seed) { return bytePattern(n, seed, 7); }
 
 void putByte(std::vector<uint8_t>& cache, size_t room, size_t at, uint8_t b)
 {

@@ -2,6 +2,8 @@
 // every format the kit may report.
 #include <gtest/gtest.h>
 
+#include "byte_pattern.hpp"
+
 #include <cstdint>
 #include <vector>
 
@@ -17,18 +19,7 @@ struct Case {
     size_t bytes;
 };
 
-std::vector<uint8_t> pattern(size_t n, uint32_t seed)
-{
-    std::vector<uint8_t> v(n);
-    uint32_t x = seed * 2654435761u + 1;
-    for (auto& b : v) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = static_cast<uint8_t>(x);
-    }
-    return v;
-}
+std::vector<uint8_t> pattern(size_t n, uint32_t seed) { return bytePattern(n, seed, 1); }
 
 // What the cache must hold afterwards, sample by sample.
 std::vector<uint8_t> expected(const std::vector<uint8_t>& src, const Case& c,
