@@ -103,6 +103,12 @@ FakeBoard& FakeBoard::encoding(FrameEncoding enc)
     return *this;
 }
 
+FakeBoard& FakeBoard::firstTimestamp(int64_t us)
+{
+    first_timestamp_us_ = us;
+    return *this;
+}
+
 FakeBoard& FakeBoard::multiPlanar(bool on)
 {
     multi_planar_ = on;
@@ -202,6 +208,7 @@ BoardNodes FakeBoard::build() const
     config.width = width_;
     config.height = height_;
     config.encoding = encoding_;
+    config.first_timestamp_us = first_timestamp_us_;
     b.video = std::make_shared<V4l2CaptureNode>(config);
     if (source_) {
         b.video->setSource(source_);

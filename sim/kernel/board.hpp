@@ -51,6 +51,7 @@ public:
     FakeBoard& encoding(FrameEncoding encoding);             // replaces the board's own
     FakeBoard& multiPlanar(bool on);
     FakeBoard& procBusI2c(bool on);  // list adapters in /proc/bus/i2c rather than sysfs
+    FakeBoard& firstTimestamp(int64_t us);  // fixed stamps 1 ms apart, not the monotonic clock
 
     BoardNodes build() const;
 
@@ -79,6 +80,7 @@ private:
     FrameEncoding encoding_;
     bool multi_planar_;
     bool proc_bus_i2c_ = false;
+    int64_t first_timestamp_us_ = V4l2CaptureNode::kMonotonicClock;
 };
 
 }  // namespace sim

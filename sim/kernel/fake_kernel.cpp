@@ -66,6 +66,7 @@ void FakeKernel::reset()
     open_faults_.clear();
     ioctl_faults_.clear();
     ioctl_calls_.clear();
+    poll_calls_ = 0;
 }
 
 std::shared_ptr<FakeKernel::Node> FakeKernel::lookup(const std::string& path, bool follow_last) const
@@ -367,16 +368,25 @@ void* FakeKernel::mmap(size_t length, int fd, off_t offset)
     return addr;
 }
 
+namespace {
+
+size_t pages(size_t length) { return (length + 4095) / 4096; }
+
+}  // namespace
+
 int FakeKernel::munmap(void* addr, size_t length)
 {
+    if (length == 0) {
+        errno = EINVAL;
+        return -1;
+    }
     std::shared_ptr<DeviceModel> model;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        // Like munmap(2): a range with nothing mapped is not an error, and a range shorter
+        // than the mapping (in whole pages) leaves the rest of it mapped.
         auto it = mappings_.find(addr);
-        if (it == mappings_.end() || it->second.length != length) {
-            errno = EINVAL;
-            return -1;
-        }
+        if (it == mappings_.end() || pages(length) < pages(it->second.length)) return 0;
         model = it->second.model;
         mappings_.erase(it);
     }
@@ -423,9 +433,19 @@ ssize_t FakeKernel::readlink(const char* path, char* buf, size_t size)
     return static_cast<ssize_t>(n);
 }
 
+int FakeKernel::pollCalls() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return poll_calls_;
+}
+
 int FakeKernel::poll(struct pollfd* fds, unsigned long nfds, int timeout_ms)
 {
     int ready = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++poll_calls_;
+    }
     for (unsigned long i = 0; i < nfds; ++i) {
         std::shared_ptr<DeviceModel> model;
         bool known;

@@ -48,6 +48,7 @@ public:
     int liveMappings() const;
     int ioctlCalls(unsigned long request) const;
     int totalIoctlCalls() const;
+    int pollCalls() const;
     std::string pathOf(int fd) const;  // "" for an unknown descriptor
 
     // The seam's operations (called by sys_fake.cpp).
@@ -93,6 +94,7 @@ private:
     std::map<std::string, Fault> open_faults_;
     std::map<unsigned long, Fault> ioctl_faults_;
     std::map<unsigned long, int> ioctl_calls_;
+    int poll_calls_ = 0;
     int next_fd_ = 100;
 };
 

@@ -4,6 +4,7 @@
 #include <linux/i2c.h>
 
 #include <cerrno>
+#include <climits>
 
 namespace Telmora {
 namespace sim {
@@ -23,10 +24,14 @@ int I2cAdapter::ioctl(int, unsigned long request, void* arg)
         if (value < 0 || value > 0x7F) break;
         slave_ = value;
         return 0;
+    // The kernel takes both as unsigned and refuses what an int cannot hold; the timeout
+    // counts 10 ms units, so the limit is what an int of milliseconds holds.
     case I2C_TIMEOUT:
+        if (reinterpret_cast<uintptr_t>(arg) > INT_MAX / 10) break;
         timeout_ = value;
         return 0;
     case I2C_RETRIES:
+        if (reinterpret_cast<uintptr_t>(arg) > INT_MAX) break;
         retries_ = value;
         return 0;
     case I2C_RDWR:

@@ -1,12 +1,14 @@
 #include "v4l2_capture_node.hpp"
 
 #include <linux/videodev2.h>
+#include <fcntl.h>
 #include <poll.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 
 #ifndef V4L2_PIX_FMT_Y12P
 #define V4L2_PIX_FMT_Y12P v4l2_fourcc('Y', '1', '2', 'P')
@@ -26,10 +28,24 @@ int fail(int err)
     return -1;
 }
 
+int64_t monotonicNowUs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
+}
+
+bool isCaptureType(uint32_t type)
+{
+    return type == V4L2_BUF_TYPE_VIDEO_CAPTURE || type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE;
+}
+
 }  // namespace
 
 V4l2CaptureNode::V4l2CaptureNode(const Config& config)
-    : config_(config), clock_us_(config.first_timestamp_us - config.frame_period_us),
+    : config_(config),
+      clock_us_(config.first_timestamp_us == kMonotonicClock ? INT64_MIN
+                                                            : config.first_timestamp_us - config.frame_period_us),
       pixel_format_(config.encoding == FrameEncoding::PackedY12P ? V4L2_PIX_FMT_Y12P : V4L2_PIX_FMT_Y12)
 {
 }
@@ -38,6 +54,14 @@ uint32_t V4l2CaptureNode::bufferType() const
 {
     return config_.multi_planar ? V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE : V4L2_BUF_TYPE_VIDEO_CAPTURE;
 }
+
+// The format calls name the other planarity's type as a call the node does not have.
+int V4l2CaptureNode::formatTypeError(uint32_t type) const
+{
+    return isCaptureType(type) ? ENOTTY : EINVAL;
+}
+
+bool V4l2CaptureNode::busyFor(int fd) const { return owner_ >= 0 && owner_ != fd; }
 
 uint32_t V4l2CaptureNode::nativePixelFormat() const
 {
@@ -51,7 +75,7 @@ size_t V4l2CaptureNode::imageSize() const
 
 size_t V4l2CaptureNode::mapStride() const { return (imageSize() + kPage - 1) / kPage * kPage; }
 
-int V4l2CaptureNode::ioctl(int, unsigned long request, void* arg)
+int V4l2CaptureNode::ioctl(int fd, unsigned long request, void* arg)
 {
     std::unique_lock<std::mutex> lock(mutex_);
     switch (request) {
@@ -74,18 +98,19 @@ int V4l2CaptureNode::ioctl(int, unsigned long request, void* arg)
         return 0;
     }
     case VIDIOC_G_FMT: {
-        if (static_cast<v4l2_format*>(arg)->type != bufferType()) return fail(EINVAL);
+        const uint32_t type = static_cast<v4l2_format*>(arg)->type;
+        if (type != bufferType()) return fail(formatTypeError(type));
         fillFormat(arg);
         return 0;
     }
     case VIDIOC_TRY_FMT: return tryFormat(arg, false);
     case VIDIOC_S_FMT: return tryFormat(arg, true);
-    case VIDIOC_REQBUFS: return requestBuffers(arg);
+    case VIDIOC_REQBUFS: return requestBuffers(fd, arg);
     case VIDIOC_QUERYBUF: return queryBuffer(arg);
-    case VIDIOC_QBUF: return queueBuffer(arg);
-    case VIDIOC_DQBUF: return dequeueBuffer(lock, arg);
-    case VIDIOC_STREAMON: return streamOn(arg);
-    case VIDIOC_STREAMOFF: return streamOff(arg);
+    case VIDIOC_QBUF: return queueBuffer(fd, arg);
+    case VIDIOC_DQBUF: return dequeueBuffer(fd, lock, arg);
+    case VIDIOC_STREAMON: return streamOn(fd, arg);
+    case VIDIOC_STREAMOFF: return streamOff(fd, arg);
     default: return fail(ENOTTY);
     }
 }
@@ -118,7 +143,7 @@ void V4l2CaptureNode::fillFormat(void* arg) const
 int V4l2CaptureNode::tryFormat(void* arg, bool apply)
 {
     auto* f = static_cast<v4l2_format*>(arg);
-    if (f->type != bufferType()) return fail(EINVAL);
+    if (f->type != bufferType()) return fail(formatTypeError(f->type));
     if (apply && !buffers_.empty()) return fail(EBUSY);
     const bool mp = f->type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE;
     uint32_t w = mp ? f->fmt.pix_mp.width : f->fmt.pix.width;
@@ -139,19 +164,32 @@ int V4l2CaptureNode::tryFormat(void* arg, bool apply)
     return 0;
 }
 
-int V4l2CaptureNode::requestBuffers(void* arg)
+// The queue lets go of its buffers; mapped ones stay alive for their mappings.
+void V4l2CaptureNode::releaseBuffers()
+{
+    for (Buffer& b : buffers_) {
+        b.queued = false;
+        if (b.mappings > 0) orphans_.push_back(std::move(b));
+    }
+    buffers_.clear();
+    queue_.clear();
+}
+
+int V4l2CaptureNode::requestBuffers(int fd, void* arg)
 {
     auto* req = static_cast<v4l2_requestbuffers*>(arg);
     if (req->type != bufferType() || req->memory != V4L2_MEMORY_MMAP) return fail(EINVAL);
-    if (streaming_) return fail(EBUSY);
-    for (const Buffer& b : buffers_)
-        if (b.mappings > 0) return fail(EBUSY);
-    buffers_.clear();
-    queue_.clear();
+    if (busyFor(fd) || streaming_) return fail(EBUSY);
+    releaseBuffers();
+    owner_ = -1;
     if (req->count == 0) return 0;
-    req->count = grant_ >= 0 ? static_cast<uint32_t>(grant_) : req->count;
-    buffers_.resize(req->count);
+    uint32_t count = std::min(std::max(req->count, config_.min_buffers), config_.max_buffers);
+    if (grant_ >= 0) count = static_cast<uint32_t>(grant_);
+    req->count = count;
+    buffers_.resize(count);
     for (Buffer& b : buffers_) b.memory.assign(mapStride(), kUnfilled);
+    if (count > 0) owner_ = fd;
+    waiting_for_buffers_ = true;
     return 0;
 }
 
@@ -160,7 +198,8 @@ void V4l2CaptureNode::describe(uint32_t index, void* arg) const
     auto* b = static_cast<v4l2_buffer*>(arg);
     const Buffer& buf = buffers_[index];
     b->index = index;
-    b->flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
+    b->flags = V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
+    if (buf.mappings > 0) b->flags |= V4L2_BUF_FLAG_MAPPED;
     if (buf.queued) b->flags |= V4L2_BUF_FLAG_QUEUED;
     b->field = V4L2_FIELD_NONE;
     const auto length = static_cast<uint32_t>(imageSize());
@@ -184,9 +223,10 @@ int V4l2CaptureNode::queryBuffer(void* arg) const
     return 0;
 }
 
-int V4l2CaptureNode::queueBuffer(void* arg)
+int V4l2CaptureNode::queueBuffer(int fd, void* arg)
 {
     auto* b = static_cast<v4l2_buffer*>(arg);
+    if (busyFor(fd)) return fail(EBUSY);
     if (b->type != bufferType() || b->memory != V4L2_MEMORY_MMAP || b->index >= buffers_.size())
         return fail(EINVAL);
     if (config_.multi_planar && (b->m.planes == nullptr || b->length < 1)) return fail(EINVAL);
@@ -194,6 +234,7 @@ int V4l2CaptureNode::queueBuffer(void* arg)
     if (buf.queued) return fail(EINVAL);
     buf.queued = true;
     queue_.push_back(b->index);
+    waiting_for_buffers_ = false;
     describe(b->index, arg);
     changed_.notify_all();
     return 0;
@@ -213,13 +254,16 @@ timeval V4l2CaptureNode::nextTimestamp()
     return timeval{static_cast<time_t>(clock_us_ / 1000000), static_cast<suseconds_t>(clock_us_ % 1000000)};
 }
 
-int V4l2CaptureNode::dequeueBuffer(std::unique_lock<std::mutex>& lock, void* arg)
+int V4l2CaptureNode::dequeueBuffer(int fd, std::unique_lock<std::mutex>& lock, void* arg)
 {
     auto* b = static_cast<v4l2_buffer*>(arg);
+    if (busyFor(fd)) return fail(EBUSY);
     if (b->type != bufferType() || b->memory != V4L2_MEMORY_MMAP) return fail(EINVAL);
     if (config_.multi_planar && (b->m.planes == nullptr || b->length < 1)) return fail(EINVAL);
+    const auto settled = [this] { return disconnected_ || !streaming_ || ready(); };
+    if (!settled() && nonblocking_.count(fd) != 0) return fail(EAGAIN);
     // A blocking descriptor waits for a filled buffer, however long that takes.
-    changed_.wait(lock, [this] { return disconnected_ || !streaming_ || ready(); });
+    changed_.wait(lock, settled);
     if (disconnected_) return fail(ENODEV);
     if (!streaming_) return fail(EINVAL);
     const uint32_t index = queue_.front();
@@ -247,30 +291,38 @@ int V4l2CaptureNode::dequeueBuffer(std::unique_lock<std::mutex>& lock, void* arg
     return 0;
 }
 
-int V4l2CaptureNode::streamOn(void* arg)
+// On the monotonic clock the stamps start at the first STREAMON and never go back.
+void V4l2CaptureNode::startClock()
 {
+    if (config_.first_timestamp_us != kMonotonicClock) return;
+    clock_us_ = std::max(clock_us_, monotonicNowUs() - config_.frame_period_us);
+}
+
+int V4l2CaptureNode::streamOn(int fd, void* arg)
+{
+    if (busyFor(fd)) return fail(EBUSY);
     if (*static_cast<uint32_t*>(arg) != bufferType() || buffers_.empty()) return fail(EINVAL);
+    if (streaming_) return 0;
     streaming_ = true;
+    startClock();
     changed_.notify_all();
     return 0;
 }
 
-int V4l2CaptureNode::streamOff(void* arg)
+// Every buffer comes back to the program; the buffers themselves stay allocated.
+int V4l2CaptureNode::streamOff(int fd, void* arg)
 {
+    if (busyFor(fd)) return fail(EBUSY);
     if (*static_cast<uint32_t*>(arg) != bufferType()) return fail(EINVAL);
     streaming_ = false;
+    waiting_for_buffers_ = true;
     for (Buffer& b : buffers_) b.queued = false;
     queue_.clear();
-    // Like the kernel, closing the descriptor releases the buffers (those still mapped
-    // live on until unmapped), so a program that could not hand them back starts afresh.
-    bool mapped = false;
-    for (const Buffer& b : buffers_) mapped = mapped || b.mappings > 0;
-    if (!mapped) buffers_.clear();
     changed_.notify_all();
     return 0;
 }
 
-void* V4l2CaptureNode::mmap(int, size_t length, off_t offset)
+void* V4l2CaptureNode::mmap(int fd, size_t length, off_t offset)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     const size_t stride = mapStride();
@@ -281,6 +333,7 @@ void* V4l2CaptureNode::mmap(int, size_t length, off_t offset)
         return nullptr;
     }
     ++buffers_[index].mappings;
+    mapper_[buffers_[index].memory.data()] = fd;
     return buffers_[index].memory.data();
 }
 
@@ -289,30 +342,70 @@ void V4l2CaptureNode::munmap(void* addr, size_t)
     std::lock_guard<std::mutex> lock(mutex_);
     for (Buffer& b : buffers_)
         if (b.memory.data() == addr && b.mappings > 0) --b.mappings;
+    for (auto it = orphans_.begin(); it != orphans_.end();) {
+        if (it->memory.data() == addr) --it->mappings;
+        it = it->mappings > 0 ? it + 1 : orphans_.erase(it);
+    }
+    const auto mapped = mapper_.find(addr);
+    if (mapped == mapper_.end()) return;
+    const int fd = mapped->second;
+    mapper_.erase(mapped);
+    // The last mapping of a closed descriptor lets the close take effect.
+    if (closing_.count(fd) != 0 && !mapsThrough(fd)) {
+        closing_.erase(fd);
+        release(fd);
+    }
+}
+
+bool V4l2CaptureNode::mapsThrough(int fd) const
+{
+    for (const auto& m : mapper_)
+        if (m.second == fd) return true;
+    return false;
 }
 
 short V4l2CaptureNode::poll(int, short events, int timeout_ms)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    auto settled = [this] { return disconnected_ || !streaming_ || ready(); };
+    const auto error = [this, events]() -> short {
+        if (disconnected_) return POLLERR | POLLHUP;
+        // Nothing to wait for: not streaming, or no buffer queued since STREAMON.
+        if (!streaming_ || (waiting_for_buffers_ && (events & (POLLIN | POLLRDNORM)) != 0)) return POLLERR;
+        return 0;
+    };
+    if (error() != 0) return error();
+    auto settled = [this, &error] { return error() != 0 || ready(); };
     if (timeout_ms < 0) changed_.wait(lock, settled);
     else changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), settled);
-    if (disconnected_) return POLLERR | POLLHUP;
-    if (!streaming_) return POLLERR;
+    if (error() != 0) return error();
     return ready() ? static_cast<short>(events & (POLLIN | POLLRDNORM)) : 0;
 }
 
-void V4l2CaptureNode::onClose(int)
+int V4l2CaptureNode::onOpen(int fd, int flags)
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    if ((flags & O_NONBLOCK) != 0) nonblocking_.insert(fd);
+    return 0;
+}
+
+// A mapping keeps its descriptor's file open: the close takes effect at the last unmap.
+void V4l2CaptureNode::onClose(int fd)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    nonblocking_.erase(fd);
+    if (mapsThrough(fd)) closing_.insert(fd);
+    else release(fd);
+}
+
+// Only the owner's release ends the stream and lets go of the buffers, so a program that
+// could not hand them back starts afresh.
+void V4l2CaptureNode::release(int fd)
+{
+    if (fd != owner_) return;
+    owner_ = -1;
     streaming_ = false;
-    for (Buffer& b : buffers_) b.queued = false;
-    queue_.clear();
-    // Like the kernel, closing the descriptor releases the buffers (those still mapped
-    // live on until unmapped), so a program that could not hand them back starts afresh.
-    bool mapped = false;
-    for (const Buffer& b : buffers_) mapped = mapped || b.mappings > 0;
-    if (!mapped) buffers_.clear();
+    waiting_for_buffers_ = true;
+    releaseBuffers();
     changed_.notify_all();
 }
 
@@ -418,6 +511,12 @@ uint32_t V4l2CaptureNode::bufferCount() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return static_cast<uint32_t>(buffers_.size());
+}
+
+int V4l2CaptureNode::orphanedBuffers() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int>(orphans_.size());
 }
 
 }  // namespace sim

@@ -2,6 +2,15 @@
 // multi-planar capture with memory-mapped buffers. Each dequeued buffer carries one sensor
 // image made by an image source and laid out the way the board delivers it.
 //
+// Queue rules follow the kernel's buffer framework as the Linux virtual capture driver
+// shows them: the descriptor that requests buffers owns the queue (others get EBUSY); a
+// request is raised to 2 and cut to 32 buffers; one queued buffer is enough to capture;
+// buffers still mapped when a new request lets go of them live on until unmapped; a
+// mapping keeps its descriptor's file (and the queue it owns) open after close until
+// unmapped; STREAMOFF keeps the buffers; poll reports POLLERR on a queue that is not
+// streaming or has had no buffer queued since STREAMON; a non-blocking dequeue with
+// nothing filled says EAGAIN; buffers are stamped from the monotonic clock.
+//
 // Faults a test can inject: a smaller or larger buffer grant, buffers longer than the image,
 // a reported index of its choice, timestamps of its choice, a device that stops delivering
 // (dequeue blocks, poll times out) and a disconnected device (dequeue fails with ENODEV).
@@ -13,7 +22,9 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "device_model.hpp"
@@ -33,9 +44,13 @@ public:
         uint32_t width = 240;  // current format until S_FMT changes it
         uint32_t height = 180;
         FrameEncoding encoding = FrameEncoding::Low12;
-        int64_t first_timestamp_us = 1000000000;  // 1000 s
-        int64_t frame_period_us = 1000;
+        // Stamp of the first buffer; kMonotonicClock: the monotonic clock at STREAMON.
+        int64_t first_timestamp_us = kMonotonicClock;
+        int64_t frame_period_us = 1000;  // between two buffers' stamps
+        uint32_t min_buffers = 2;        // a request is raised to this many ...
+        uint32_t max_buffers = 32;       // ... and cut to this many
     };
+    static constexpr int64_t kMonotonicClock = -1;
 
     explicit V4l2CaptureNode(const Config& config);
 
@@ -43,12 +58,13 @@ public:
     void* mmap(int fd, size_t length, off_t offset) override;
     void munmap(void* addr, size_t length) override;
     short poll(int fd, short events, int timeout_ms) override;
+    int onOpen(int fd, int flags) override;
     void onClose(int fd) override;
 
     // Configuration and faults.
     void setSource(ImageSource source);
     void setCapabilities(uint32_t device_caps);  // replaces the derived capabilities
-    void setGrant(int count);                    // buffers granted per request (-1: as asked)
+    void setGrant(int count);                    // buffers granted per request (-1: the rule)
     void setExtraBytes(size_t bytes);            // buffer length beyond the image
     void pushTimestamps(const std::vector<timeval>& stamps);  // used before the clock
     void reportIndexOnce(uint32_t index);        // next dequeue reports this index
@@ -65,6 +81,7 @@ public:
     uint64_t delivered() const;
     size_t bufferLength() const;
     uint32_t bufferCount() const;
+    int orphanedBuffers() const;  // let go of by the queue but still mapped
 
 private:
     struct Buffer {
@@ -74,16 +91,22 @@ private:
     };
 
     uint32_t bufferType() const;
+    int formatTypeError(uint32_t type) const;
+    bool busyFor(int fd) const;
+    void releaseBuffers();
+    void release(int fd);
+    bool mapsThrough(int fd) const;
+    void startClock();
     uint32_t nativePixelFormat() const;
     size_t imageSize() const;
     void fillFormat(void* arg) const;
     int tryFormat(void* arg, bool apply);
-    int requestBuffers(void* arg);
+    int requestBuffers(int fd, void* arg);
     int queryBuffer(void* arg) const;
-    int queueBuffer(void* arg);
-    int dequeueBuffer(std::unique_lock<std::mutex>& lock, void* arg);
-    int streamOn(void* arg);
-    int streamOff(void* arg);
+    int queueBuffer(int fd, void* arg);
+    int dequeueBuffer(int fd, std::unique_lock<std::mutex>& lock, void* arg);
+    int streamOn(int fd, void* arg);
+    int streamOff(int fd, void* arg);
     void describe(uint32_t index, void* arg) const;
     bool ready() const;
     timeval nextTimestamp();
@@ -102,6 +125,12 @@ private:
     bool stalled_ = false;
     bool disconnected_ = false;
     bool streaming_ = false;
+    bool waiting_for_buffers_ = true;  // nothing queued since STREAMON or the request
+    int owner_ = -1;                   // descriptor that holds the buffers
+    std::set<int> nonblocking_;
+    std::vector<Buffer> orphans_;
+    std::map<const void*, int> mapper_;  // mapped address -> descriptor it was mapped through
+    std::set<int> closing_;              // closed, but kept open by a mapping
     int input_ = -1;
     uint32_t pixel_format_;
     std::vector<Buffer> buffers_;

@@ -14,6 +14,7 @@ namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
 constexpr int64_t kAdjustPeriodNs = 3000000000;
 constexpr int kReuseWaitMs = 20;
+constexpr auto kSensorFailurePause = std::chrono::milliseconds(2);
 
 int64_t systemNowNs()
 {
@@ -110,7 +111,11 @@ int TelmoraTOFCamera::analysisFrame(uint8_t* cache, LinkNode* node)
     uint64_t timestamp = 0;
     // Any failure drops the capture: a capture that did not arrive whole leaves parts of
     // older ones in the cache, which must not reach the caller as a frame.
-    if (sensor->getFrame(cache, &timestamp) != 0) return TelmoraUnkownError;
+    if (sensor->getFrame(cache, &timestamp) != 0) {
+        // A sensor that fails at once (a device that is gone) must not spin the thread.
+        std::this_thread::sleep_for(kSensorFailurePause);
+        return TelmoraUnkownError;
+    }
     TelmoraFrameBuffer& out = *node->buffer;
     out.setTimestamp(timestamp);
     if (skipThisCapture()) return TelmoraSkipFrame;

@@ -44,6 +44,11 @@ struct BufferRecord {
     uint32_t mapOffset() const { return multiPlanar() ? plane.m.mem_offset : buf.m.offset; }
 };
 
+uint32_t pixelFormatOf(const v4l2_format& fmt)
+{
+    return fmt.type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE ? fmt.fmt.pix_mp.pixelformat : fmt.fmt.pix.pixelformat;
+}
+
 int64_t microseconds(const timeval& t)
 {
     return static_cast<int64_t>(t.tv_sec) * 1000000 + t.tv_usec;
@@ -120,7 +125,11 @@ int TelmoraTOFCSISensor::setFormat()
         fmt.fmt.pix.pixelformat =
             platform == PLATFORM_RASPBERRY_PI_5 ? V4L2_PIX_FMT_Y12P : V4L2_PIX_FMT_Y12;
     }
+    const uint32_t wanted = pixelFormatOf(fmt);
     if (v4l2Ioctl(fd, VIDIOC_TRY_FMT, &fmt) != 0) return -1;
+    // A driver without our sample layout offers another in its place; its bytes would be
+    // read as 12-bit samples.
+    if (pixelFormatOf(fmt) != wanted) return -1;
     if (v4l2Ioctl(fd, VIDIOC_S_FMT, &fmt) != 0) return -1;
     if (hasMediaGraph() && setSubdevFormats() != 0) return -1;
     uint32_t width = 0, height = 0;
@@ -180,7 +189,10 @@ int TelmoraTOFCSISensor::waitForBuffer()
         r = sys::poll(&p, 1, kDequeueTimeoutMs);
     } while (r < 0 && errno == EINTR);
     if (r == 0) return -1;  // nothing delivered within the bound
-    return r < 0 ? -2 : 0;  // errors and hang-ups are left to the dequeue to report
+    if (r < 0) return -2;
+    // An error without a filled buffer: the queue is not streaming, is broken, or has
+    // nothing queued, where a blocking dequeue would wait for ever.
+    return (p.revents & POLLIN) != 0 ? 0 : -2;
 }
 
 int TelmoraTOFCSISensor::getFrame(uint8_t* cache, uint64_t* timestamp)

@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <cmath>
+#include <future>
+#include <string>
 #include <vector>
 
 #include "board.hpp"
@@ -276,6 +278,57 @@ TEST(Streaming, DisconnectedCameraReportsAFailedDequeue)
     sensor->stop();
     sensor->close();
 }
+
+TEST(Streaming, QueueWithNothingQueuedFailsTheCaptureInsteadOfWaitingForEver)
+{
+    BoardNodes board = FakeBoard::make(PLATFORM_RASPBERRY_PI).build();
+    auto sensor = csitest::sensorAsOpened(board);
+    ASSERT_EQ(sensor->start(), 0);
+    // STREAMOFF hands every buffer back; streaming again without queueing any leaves a
+    // queue where poll reports an error and a blocking dequeue would never return.
+    uint32_t type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    ASSERT_EQ(FakeKernel::instance().ioctl(sensor->fd, VIDIOC_STREAMOFF, &type), 0);
+    ASSERT_EQ(FakeKernel::instance().ioctl(sensor->fd, VIDIOC_STREAMON, &type), 0);
+    std::vector<uint8_t> cache(kCaptureBytes);
+    uint64_t stamp = 0;
+    auto capture = std::async(std::launch::async, [&] { return sensor->getFrame(cache.data(), &stamp); });
+    if (capture.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
+        board.video->disconnect();  // releases the stuck dequeue so the test can end
+        ADD_FAILURE() << "the capture waited on a queue with nothing queued";
+    }
+    EXPECT_EQ(capture.get(), -2);
+    EXPECT_EQ(FakeKernel::instance().ioctlCalls(VIDIOC_DQBUF), 0);
+    sensor->stop();
+    sensor->close();
+}
+
+// A capture node that cannot deliver the sample layout asked for offers another one in its
+// place; reading those bytes as 12-bit samples would give wrong depth.
+struct LayoutCase {
+    const char* name;
+    Platform platform;
+    sim::FrameEncoding offered;
+};
+class SubstitutedLayout : public testing::TestWithParam<LayoutCase> {};
+
+TEST_P(SubstitutedLayout, IsRefusedBeforeAnyBuffer)
+{
+    const LayoutCase& c = GetParam();
+    BoardNodes board = FakeBoard::make(c.platform).encoding(c.offered).build();
+    auto sensor = csitest::sensorAsOpened(board);
+    EXPECT_EQ(sensor->start(), -1);
+    EXPECT_EQ(FakeKernel::instance().ioctlCalls(VIDIOC_TRY_FMT), 1);
+    EXPECT_EQ(FakeKernel::instance().ioctlCalls(VIDIOC_S_FMT), 0);
+    EXPECT_EQ(FakeKernel::instance().ioctlCalls(VIDIOC_REQBUFS), 0);
+    sensor->close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Boards, SubstitutedLayout,
+                         testing::Values(LayoutCase{"Pi5AsksPackedGetsWords", PLATFORM_RASPBERRY_PI_5,
+                                                    sim::FrameEncoding::Low12},
+                                         LayoutCase{"MultiPlanarAsksWordsGetsPacked", PLATFORM_RADXA_ROCK,
+                                                    sim::FrameEncoding::PackedY12P}),
+                         [](const testing::TestParamInfo<LayoutCase>& i) { return std::string(i.param.name); });
 
 TEST(Streaming, StreamOnRefusedGivesSystemError)
 {

@@ -18,7 +18,7 @@ using sim::FakeKernel;
 
 namespace {
 
-constexpr uint64_t kFirstStampMs = 1000000;  // the capture node's clock starts at 1000 s
+constexpr uint64_t kFirstStampMs = 1000000;  // the capture node's stamps start at 1000 s
 
 struct CameraCase {
     const char* name;
@@ -37,7 +37,7 @@ protected:
              const std::function<float(const float* depth, uint64_t timestamp)>& error)
     {
         const CameraCase& c = GetParam();
-        FakeBoard::make(c.platform).sensor(c.width, c.height).scene(scene).build();
+        FakeBoard::make(c.platform).sensor(c.width, c.height).scene(scene).firstTimestamp(kFirstStampMs * 1000).build();
         TelmoraTOFCamera camera;
         ASSERT_EQ(camera.open(CSI, 0), 0);
         const CameraInfo info = camera.getCameraInfo();

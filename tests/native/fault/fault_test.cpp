@@ -163,6 +163,25 @@ TEST_F(DeviceFault, CaptureNodeDisappearsMidStream)
     opensAndStreamsAgain(cam);
 }
 
+TEST_F(DeviceFault, DisconnectedDeviceDoesNotSpinTheCaptureThread)
+{
+    BoardNodes board = FakeBoard::make(PLATFORM_RASPBERRY_PI).sensor(240, 180).build();
+    CameraProbe cam;
+    ASSERT_EQ(cam.open(CSI, 0), 0);
+    ASSERT_EQ(cam.start(DEPTH), 0);
+    TelmoraFrameBuffer* f = cam.requestFrame(3000);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(cam.releaseFrame(f), 0);
+    board.video->disconnect();  // every wait now ends at once with an error
+    const int before = FakeKernel::instance().pollCalls();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const int attempts = FakeKernel::instance().pollCalls() - before;
+    // A thread retrying without a pause makes hundreds of thousands of attempts here.
+    EXPECT_LT(attempts, 1000);
+    EXPECT_GT(attempts, 0);
+    stopAndClose(cam);
+}
+
 TEST_F(DeviceFault, DequeueThatNeverReturnsAndASensorThatStopsDelivering)
 {
     BoardNodes board = FakeBoard::make(PLATFORM_RASPBERRY_PI).sensor(240, 180).build();
