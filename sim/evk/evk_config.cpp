@@ -5,10 +5,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace Telmora {
 namespace evk {
@@ -216,27 +217,43 @@ bool parseConfig(const std::string& text, const std::string& name, EvkConfig& co
     return true;
 }
 
+namespace {
+
+// More than any configuration needs; a character device such as /dev/zero never ends.
+constexpr size_t kMaxConfigBytes = 1 << 20;
+
+// The whole file, or false with errno set; a read error is not an empty file.
+bool readWhole(int fd, std::string& text) {
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        text.append(chunk, static_cast<size_t>(n));
+        if (text.size() > kMaxConfigBytes) {
+            errno = EFBIG;
+            return false;
+        }
+    }
+}
+
+}  // namespace
+
 bool loadConfig(const std::string& path, EvkConfig& config, std::string& error) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        error = "telmora_evk_sdk: " + path + ": cannot read the configuration file (" +
-                std::strerror(EISDIR) + ")";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    std::string text;
+    int e = 0;
+    if (fd < 0 || ::fstat(fd, &st) != 0) e = errno;
+    else if (S_ISDIR(st.st_mode)) e = EISDIR;
+    else if (!readWhole(fd, text)) e = errno;
+    if (fd >= 0) ::close(fd);
+    if (e != 0) {
+        error = "telmora_evk_sdk: " + path + ": cannot read the configuration file (" + std::strerror(e) + ")";
         return false;
     }
-    std::ifstream f(path, std::ios::binary);
-    if (!f) {
-        const int e = errno;
-        error = "telmora_evk_sdk: " + path + ": cannot read the configuration file (" +
-                std::strerror(e ? e : ENOENT) + ")";
-        return false;
-    }
-    std::ostringstream text;
-    text << f.rdbuf();
-    if (f.bad()) {
-        error = "telmora_evk_sdk: " + path + ": cannot read the configuration file";
-        return false;
-    }
-    return parseConfig(text.str(), path, config, error);
+    return parseConfig(text, path, config, error);
 }
 
 }  // namespace evk

@@ -266,9 +266,14 @@ TEST(EvkSdk, ConfigurationErrorsPrintOneLine) {
     EXPECT_EQ(countLines(err), 1) << err;
     EXPECT_NE(err.find("no_such_dir/missing.cfg"), std::string::npos) << err;
 
-    err = stderrOfOpen(".", r);  // a directory
-    EXPECT_NE(r, 0);
-    EXPECT_EQ(countLines(err), 1) << err;
+    // A directory, a file whose reads fail, a device that never ends: each is an error,
+    // not an empty (default) configuration.
+    for (const char* path : {".", "/proc/self/mem", "/dev/zero"}) {
+        err = stderrOfOpen(path, r);
+        EXPECT_NE(r, 0) << path;
+        EXPECT_EQ(countLines(err), 1) << err;
+        EXPECT_NE(err.find("cannot read the configuration file"), std::string::npos) << err;
+    }
 
     writeConfig("good.cfg", "# comment\n\n  width 64   # trailing\nheight 48\nscene flat_wall\n");
     err = stderrOfOpen("good.cfg", r);
