@@ -295,6 +295,44 @@ TEST_F(VividSensor, SizeTheDriverDoesNotOfferFailsStartBeforeAnyBuffer)
     EXPECT_EQ(pix.pixelformat, V4L2_PIX_FMT_Y12);
 }
 
+TEST_F(VividSensor, PackedLayoutTheDriverLacksIsRefusedBeforeAnyBuffer)
+{
+    // On a Raspberry Pi 5 the sensor asks for packed 12-bit samples, which vivid does not
+    // have: it offers another layout in their place, whose bytes must not be read as ours.
+    TelmoraTOFCSISensor packed(Telmora::PLATFORM_RASPBERRY_PI_5, node.c_str());
+    packed.fd = ::open(node.c_str(), O_RDWR);
+    ASSERT_GE(packed.fd, 0);
+    packed.buffer_type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    packed.info = sensor->info;
+    packed.frame_count = 1;
+    IoctlRecorder log;
+    EXPECT_EQ(packed.start(), -1);
+    EXPECT_EQ(log.count(VIDIOC_TRY_FMT), 1);
+    EXPECT_EQ(log.count(VIDIOC_S_FMT), 0);
+    EXPECT_EQ(log.count(VIDIOC_REQBUFS), 0);
+    EXPECT_EQ(realkernel::mappingsOf(node), 0);
+    packed.close();
+}
+
+TEST_F(VividSensor, QueueLeftWithNothingQueuedFailsTheCaptureAtOnce)
+{
+    ASSERT_EQ(sensor->start(), 0);
+    // STREAMOFF hands every buffer back; streaming again without queueing any leaves a queue
+    // where poll reports an error and a blocking dequeue would wait for ever.
+    int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    ASSERT_EQ(::ioctl(sensor->fd, VIDIOC_STREAMOFF, &type), 0);
+    ASSERT_EQ(::ioctl(sensor->fd, VIDIOC_STREAMON, &type), 0);
+    std::vector<uint8_t> c = cache();
+    uint64_t stamp = 0;
+    IoctlRecorder log;
+    const int64_t before = realkernel::monotonicMs();
+    EXPECT_EQ(sensor->getFrame(c.data(), &stamp), -2);
+    EXPECT_LT(realkernel::monotonicMs() - before, 1000);
+    EXPECT_EQ(log.count(VIDIOC_DQBUF), 0);
+    EXPECT_EQ(sensor->stop(), 0);
+    EXPECT_EQ(realkernel::mappingsOf(node), 0);
+}
+
 // --- the retry rule against the driver's own answers ----------------------------------------
 
 // A streaming queue with no buffer queued: a dequeue can only wait (or, non-blocking, say
