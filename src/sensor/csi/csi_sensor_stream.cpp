@@ -128,8 +128,10 @@ int TelmoraTOFCSISensor::setFormat()
     const uint32_t wanted = pixelFormatOf(fmt);
     if (v4l2Ioctl(fd, VIDIOC_TRY_FMT, &fmt) != 0) return -1;
     // A driver without our sample layout offers another in its place; its bytes would be
-    // read as 12-bit samples.
-    if (pixelFormatOf(fmt) != wanted) return -1;
+    // read as 12-bit samples. Jetson boards are read in their capture driver's own layout
+    // (samples in the high bits, padded or paired lines) whatever format it names.
+    const bool jetson = platform == PLATFORM_JETSON || platform == PLATFORM_JETSON_NANO;
+    if (!jetson && pixelFormatOf(fmt) != wanted) return -1;
     if (v4l2Ioctl(fd, VIDIOC_S_FMT, &fmt) != 0) return -1;
     if (hasMediaGraph() && setSubdevFormats() != 0) return -1;
     uint32_t width = 0, height = 0;

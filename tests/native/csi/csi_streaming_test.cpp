@@ -323,6 +323,17 @@ TEST_P(SubstitutedLayout, IsRefusedBeforeAnyBuffer)
     sensor->close();
 }
 
+TEST(Streaming, JetsonBoardsAreReadInTheirDriversOwnLayoutWhateverFormatItNames)
+{
+    for (Platform platform : {PLATFORM_JETSON, PLATFORM_JETSON_NANO}) {
+        BoardNodes board = FakeBoard::make(platform).encoding(sim::FrameEncoding::PackedY12P).build();
+        auto sensor = csitest::sensorAsOpened(board);
+        EXPECT_EQ(sensor->start(), 0) << platform;
+        EXPECT_EQ(sensor->stop(), 0);
+        sensor->close();
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Boards, SubstitutedLayout,
                          testing::Values(LayoutCase{"Pi5AsksPackedGetsWords", PLATFORM_RASPBERRY_PI_5,
                                                     sim::FrameEncoding::Low12},
