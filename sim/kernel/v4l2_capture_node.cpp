@@ -1,7 +1,7 @@
 #include "v4l2_capture_node.hpp"
 
-#include <linux/videodev2.h>
 #include <fcntl.h>
+#include <linux/videodev2.h>
 #include <poll.h>
 
 #include <algorithm>
@@ -511,12 +511,6 @@ uint32_t V4l2CaptureNode::bufferCount() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return static_cast<uint32_t>(buffers_.size());
-}
-
-int V4l2CaptureNode::orphanedBuffers() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<int>(orphans_.size());
 }
 
 }  // namespace sim

@@ -81,7 +81,6 @@ public:
     uint64_t delivered() const;
     size_t bufferLength() const;
     uint32_t bufferCount() const;
-    int orphanedBuffers() const;  // let go of by the queue but still mapped
 
 private:
     struct Buffer {
