@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "sensor/csi/csi_sensor.hpp"
+#include "sensor/csi/v4l2_buffer_record.hpp"
 #include "sensor/csi/v4l2_ioctl.hpp"
 #include "sys/sys.hpp"
 
@@ -23,26 +24,6 @@ namespace {
 
 constexpr uint32_t kStrippedBufferLength = 92160;  // 180 lines of 512 bytes
 constexpr int64_t kRegroupGapUs = 5000;
-
-// A buffer record for the node's buffer type; multi-planar records carry one plane.
-struct BufferRecord {
-    v4l2_buffer buf{};
-    v4l2_plane plane{};
-
-    BufferRecord(uint32_t type, uint32_t index)
-    {
-        buf.index = index;
-        buf.type = type;
-        buf.memory = V4L2_MEMORY_MMAP;
-        if (type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE) {
-            buf.m.planes = &plane;
-            buf.length = 1;
-        }
-    }
-    bool multiPlanar() const { return buf.type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE; }
-    uint32_t mapLength() const { return multiPlanar() ? plane.length : buf.length; }
-    uint32_t mapOffset() const { return multiPlanar() ? plane.m.mem_offset : buf.m.offset; }
-};
 
 uint32_t pixelFormatOf(const v4l2_format& fmt)
 {
@@ -88,7 +69,7 @@ int TelmoraTOFCSISensor::start()
 
 int TelmoraTOFCSISensor::prepareBuffer(uint32_t index)
 {
-    BufferRecord rec(buffer_type, index);
+    V4l2BufferRecord rec(buffer_type, index);
     if (v4l2Ioctl(fd, VIDIOC_QUERYBUF, &rec.buf) != 0) return -1;
     // For multi-planar records the length field is the plane count, so the platform decides.
     if (rec.buf.length == kStrippedBufferLength) convert = strip_line_padding;
@@ -211,7 +192,7 @@ int TelmoraTOFCSISensor::getFrame(uint8_t* cache, uint64_t* timestamp)
     while (k < n) {
         const int wait = waitForBuffer();
         if (wait != 0) return wait;
-        BufferRecord rec(buffer_type, 0);
+        V4l2BufferRecord rec(buffer_type, 0);
         if (v4l2Ioctl(fd, VIDIOC_DQBUF, &rec.buf) != 0) return -2;
         const uint32_t index = rec.buf.index;
         if (index >= static_cast<uint32_t>(buffer_count)) return 2;
@@ -242,7 +223,7 @@ int TelmoraTOFCSISensor::stop()
     // the driver answers (a device that is gone answers nothing), so none stays mapped.
     bool failed = v4l2Ioctl(fd, VIDIOC_STREAMOFF, &type) != 0;
     for (int i = 0; i < buffer_count; ++i) {
-        BufferRecord rec(buffer_type, static_cast<uint32_t>(i));
+        V4l2BufferRecord rec(buffer_type, static_cast<uint32_t>(i));
         size_t length = mapped_lengths_[i];
         if (!failed) {
             if (v4l2Ioctl(fd, VIDIOC_QUERYBUF, &rec.buf) == 0) length = rec.mapLength();

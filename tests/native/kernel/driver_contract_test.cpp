@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "driver_contract.hpp"
+#include "sensor/csi/v4l2_buffer_record.hpp"
 #include "sys/sys.hpp"
 
 namespace sys = Telmora::sys;
@@ -33,24 +34,7 @@ int64_t monotonicUs()
     return static_cast<int64_t>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
 }
 
-// A buffer record of the node's type; multi-planar records carry one plane.
-struct Record {
-    v4l2_buffer buf{};
-    v4l2_plane plane{};
-    Record(uint32_t type, uint32_t index)
-    {
-        buf.type = type;
-        buf.memory = V4L2_MEMORY_MMAP;
-        buf.index = index;
-        if (type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE) {
-            buf.m.planes = &plane;
-            buf.length = 1;
-        }
-    }
-    bool multi() const { return buf.type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE; }
-    uint32_t length() const { return multi() ? plane.length : buf.length; }
-    uint32_t offset() const { return multi() ? plane.m.mem_offset : buf.m.offset; }
-};
+using Record = Telmora::V4l2BufferRecord;
 
 class CaptureContract : public testing::TestWithParam<uint32_t> {
 protected:
@@ -115,10 +99,10 @@ protected:
     uint8_t* map(int fd, uint32_t index)
     {
         const Record r = query(fd, index);
-        void* addr = sys::mmap(nullptr, r.length(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, r.offset());
+        void* addr = sys::mmap(nullptr, r.mapLength(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, r.mapOffset());
         EXPECT_NE(addr, MAP_FAILED);
         if (addr == MAP_FAILED) return nullptr;
-        maps_.emplace_back(addr, r.length());
+        maps_.emplace_back(addr, r.mapLength());
         return static_cast<uint8_t*>(addr);
     }
     int unmap(uint8_t* addr)
@@ -168,10 +152,10 @@ TEST_P(CaptureContract, BufferRecordDescribesOneMappableImage)
     const uint32_t size = type() == V4L2_BUF_TYPE_VIDEO_CAPTURE ? f.fmt.pix.sizeimage : f.fmt.pix_mp.plane_fmt[0].sizeimage;
     ASSERT_EQ(request(fd, 2), 2);
     const Record a = query(fd, 0), b = query(fd, 1);
-    EXPECT_GE(a.length(), size);
-    EXPECT_EQ(a.offset() % 4096, 0u);
-    EXPECT_NE(a.offset(), b.offset());
-    if (a.multi()) {
+    EXPECT_GE(a.mapLength(), size);
+    EXPECT_EQ(a.mapOffset() % 4096, 0u);
+    EXPECT_NE(a.mapOffset(), b.mapOffset());
+    if (a.multiPlanar()) {
         EXPECT_EQ(a.buf.length, 1u) << "the length field of a multi-planar record is its plane count";
         Record none(type(), 0);
         none.buf.length = 0;
@@ -201,10 +185,10 @@ TEST_P(CaptureContract, UnmappingWhatIsNoLongerMappedSucceeds)
     const int fd = open();
     ASSERT_EQ(request(fd, 2), 2);
     const Record r = query(fd, 0);
-    void* addr = sys::mmap(nullptr, r.length(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, r.offset());
+    void* addr = sys::mmap(nullptr, r.mapLength(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, r.mapOffset());
     ASSERT_NE(addr, MAP_FAILED);
-    EXPECT_EQ(sys::munmap(addr, r.length()), 0);
-    EXPECT_EQ(sys::munmap(addr, r.length()), 0) << "nothing mapped there any more is not an error";
+    EXPECT_EQ(sys::munmap(addr, r.mapLength()), 0);
+    EXPECT_EQ(sys::munmap(addr, r.mapLength()), 0) << "nothing mapped there any more is not an error";
     EXPECT_EQ(sys::munmap(addr, 0), -1);
     EXPECT_EQ(errno, EINVAL);
 }
