@@ -173,6 +173,7 @@ void V4l2CaptureNode::releaseBuffers()
     }
     buffers_.clear();
     queue_.clear();
+    filled_ = 0;
 }
 
 int V4l2CaptureNode::requestBuffers(int fd, void* arg)
@@ -240,7 +241,8 @@ int V4l2CaptureNode::queueBuffer(int fd, void* arg)
     return 0;
 }
 
-bool V4l2CaptureNode::ready() const { return streaming_ && !stalled_ && !queue_.empty(); }
+// A stalled sensor fills nothing new, but a buffer poll already reported filled stays so.
+bool V4l2CaptureNode::ready() const { return streaming_ && !queue_.empty() && (!stalled_ || filled_ > 0); }
 
 timeval V4l2CaptureNode::nextTimestamp()
 {
@@ -268,6 +270,7 @@ int V4l2CaptureNode::dequeueBuffer(int fd, std::unique_lock<std::mutex>& lock, v
     if (!streaming_) return fail(EINVAL);
     const uint32_t index = queue_.front();
     queue_.pop_front();
+    if (filled_ > 0) --filled_;
     Buffer& buf = buffers_[index];
     buf.queued = false;
     image_.assign(size_t{config_.width} * config_.height, 0);
@@ -318,6 +321,7 @@ int V4l2CaptureNode::streamOff(int fd, void* arg)
     waiting_for_buffers_ = true;
     for (Buffer& b : buffers_) b.queued = false;
     queue_.clear();
+    filled_ = 0;
     changed_.notify_all();
     return 0;
 }
@@ -378,7 +382,9 @@ short V4l2CaptureNode::poll(int, short events, int timeout_ms)
     if (timeout_ms < 0) changed_.wait(lock, settled);
     else changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), settled);
     if (error() != 0) return error();
-    return ready() ? static_cast<short>(events & (POLLIN | POLLRDNORM)) : 0;
+    if (!ready()) return 0;
+    filled_ = std::max<size_t>(filled_, 1);
+    return static_cast<short>(events & (POLLIN | POLLRDNORM));
 }
 
 int V4l2CaptureNode::onOpen(int fd, int flags)

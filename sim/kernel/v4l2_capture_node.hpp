@@ -13,7 +13,8 @@
 //
 // Faults a test can inject: a smaller or larger buffer grant, buffers longer than the image,
 // a reported index of its choice, timestamps of its choice, a device that stops delivering
-// (dequeue blocks, poll times out) and a disconnected device (dequeue fails with ENODEV).
+// (poll times out and dequeue blocks, once the buffer a poll already reported filled has been
+// taken) and a disconnected device (dequeue fails with ENODEV).
 #pragma once
 
 #include <sys/time.h>
@@ -134,6 +135,7 @@ private:
     uint32_t pixel_format_;
     std::vector<Buffer> buffers_;
     std::deque<uint32_t> queue_;
+    size_t filled_ = 0;  // buffers at the queue's head a poll has reported filled
     std::vector<uint16_t> image_;
     uint64_t sequence_ = 0;
 };

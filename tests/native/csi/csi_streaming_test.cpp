@@ -2,6 +2,7 @@
 // cache as the depth device expects them, depth equal to the scene, everything unmapped.
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>
+#include <poll.h>
 
 #include <chrono>
 #include <cmath>
@@ -14,6 +15,7 @@
 #include "device/device_hqvga.hpp"
 #include "fake_kernel.hpp"
 #include "scene/scene.hpp"
+#include "sensor/csi/v4l2_buffer_record.hpp"
 
 using namespace Telmora;
 using sim::BoardNodes;
@@ -298,6 +300,30 @@ TEST(Streaming, QueueWithNothingQueuedFailsTheCaptureInsteadOfWaitingForEver)
     }
     EXPECT_EQ(capture.get(), -2);
     EXPECT_EQ(FakeKernel::instance().ioctlCalls(VIDIOC_DQBUF), 0);
+    sensor->stop();
+    sensor->close();
+}
+
+TEST(Streaming, BufferReportedFilledBeforeAStallIsStillDequeued)
+{
+    // The capture thread polls, then dequeues: a sensor that stops in between must not leave
+    // that dequeue waiting for ever, or stop (which joins the thread) never returns.
+    BoardNodes board = FakeBoard::make(PLATFORM_RASPBERRY_PI).build();
+    auto sensor = csitest::sensorAsOpened(board);
+    ASSERT_EQ(sensor->start(), 0);
+    pollfd p{sensor->fd, POLLIN, 0};
+    ASSERT_EQ(FakeKernel::instance().poll(&p, 1, 1000), 1);
+    board.video->stopDelivering(true);
+    auto dequeue = std::async(std::launch::async, [&] {
+        V4l2BufferRecord rec(V4L2_BUF_TYPE_VIDEO_CAPTURE, 0);
+        return FakeKernel::instance().ioctl(sensor->fd, VIDIOC_DQBUF, &rec.buf);
+    });
+    if (dequeue.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
+        board.video->disconnect();  // releases the stuck dequeue so the test can end
+        ADD_FAILURE() << "the dequeue of a buffer reported filled waited";
+    }
+    EXPECT_EQ(dequeue.get(), 0);
+    EXPECT_EQ(FakeKernel::instance().poll(&p, 1, 100), 0) << "nothing new is filled while stalled";
     sensor->stop();
     sensor->close();
 }
