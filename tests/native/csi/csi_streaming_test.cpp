@@ -48,6 +48,17 @@ void numberedImages(uint64_t seq, uint32_t w, uint32_t h, uint16_t* image)
     std::fill(image, image + size_t{w} * h, static_cast<uint16_t>(seq + 1));
 }
 
+// The result of a call that must not wait for ever; a stuck one is released by
+// disconnecting the node, and the test fails with `complaint`.
+int resultWithinASecond(std::future<int>& call, const BoardNodes& board, const char* complaint)
+{
+    if (call.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
+        board.video->disconnect();
+        ADD_FAILURE() << complaint;
+    }
+    return call.get();
+}
+
 struct BoardCase {
     const char* name;
     Platform platform;
@@ -294,11 +305,7 @@ TEST(Streaming, QueueWithNothingQueuedFailsTheCaptureInsteadOfWaitingForEver)
     std::vector<uint8_t> cache(kCaptureBytes);
     uint64_t stamp = 0;
     auto capture = std::async(std::launch::async, [&] { return sensor->getFrame(cache.data(), &stamp); });
-    if (capture.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
-        board.video->disconnect();  // releases the stuck dequeue so the test can end
-        ADD_FAILURE() << "the capture waited on a queue with nothing queued";
-    }
-    EXPECT_EQ(capture.get(), -2);
+    EXPECT_EQ(resultWithinASecond(capture, board, "the capture waited on a queue with nothing queued"), -2);
     EXPECT_EQ(FakeKernel::instance().ioctlCalls(VIDIOC_DQBUF), 0);
     sensor->stop();
     sensor->close();
@@ -318,11 +325,7 @@ TEST(Streaming, BufferReportedFilledBeforeAStallIsStillDequeued)
         V4l2BufferRecord rec(V4L2_BUF_TYPE_VIDEO_CAPTURE, 0);
         return FakeKernel::instance().ioctl(sensor->fd, VIDIOC_DQBUF, &rec.buf);
     });
-    if (dequeue.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
-        board.video->disconnect();  // releases the stuck dequeue so the test can end
-        ADD_FAILURE() << "the dequeue of a buffer reported filled waited";
-    }
-    EXPECT_EQ(dequeue.get(), 0);
+    EXPECT_EQ(resultWithinASecond(dequeue, board, "the dequeue of a buffer reported filled waited"), 0);
     EXPECT_EQ(FakeKernel::instance().poll(&p, 1, 100), 0) << "nothing new is filled while stalled";
     sensor->stop();
     sensor->close();

@@ -34,6 +34,16 @@ void stopAndClose(CameraProbe& cam)
     EXPECT_EQ(FakeKernel::instance().liveMappings(), 0);
 }
 
+// The camera opens, starts and delivers one frame.
+void startsAndDeliversAFrame(CameraProbe& cam)
+{
+    ASSERT_EQ(cam.open(CSI, 0), 0);
+    ASSERT_EQ(cam.start(DEPTH), 0);
+    TelmoraFrameBuffer* f = cam.requestFrame(3000);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(cam.releaseFrame(f), 0);
+}
+
 // The camera opens again and delivers frames.
 void opensAndStreamsAgain(CameraProbe& cam)
 {
@@ -151,11 +161,7 @@ TEST_F(DeviceFault, CaptureNodeDisappearsMidStream)
 {
     BoardNodes board = FakeBoard::make(PLATFORM_RASPBERRY_PI_5).sensor(240, 180).build();
     CameraProbe cam;
-    ASSERT_EQ(cam.open(CSI, 0), 0);
-    ASSERT_EQ(cam.start(DEPTH), 0);
-    TelmoraFrameBuffer* f = cam.requestFrame(3000);
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(cam.releaseFrame(f), 0);
+    ASSERT_NO_FATAL_FAILURE(startsAndDeliversAFrame(cam));
     board.video->disconnect();  // every dequeue now fails with ENODEV
     cam.requestFrame(300);
     stopAndClose(cam);
@@ -167,11 +173,7 @@ TEST_F(DeviceFault, DisconnectedDeviceDoesNotSpinTheCaptureThread)
 {
     BoardNodes board = FakeBoard::make(PLATFORM_RASPBERRY_PI).sensor(240, 180).build();
     CameraProbe cam;
-    ASSERT_EQ(cam.open(CSI, 0), 0);
-    ASSERT_EQ(cam.start(DEPTH), 0);
-    TelmoraFrameBuffer* f = cam.requestFrame(3000);
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(cam.releaseFrame(f), 0);
+    ASSERT_NO_FATAL_FAILURE(startsAndDeliversAFrame(cam));
     board.video->disconnect();  // every wait now ends at once with an error
     const int before = FakeKernel::instance().pollCalls();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
